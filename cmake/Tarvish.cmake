@@ -111,3 +111,32 @@ function(tarvish_wine_test name)
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
   set_tests_properties(wine${TARVISH_WINE_ARCH}.${name} PROPERTIES LABELS wine)
 endfunction()
+
+# tarvish_fuzz_target(<name> SOURCES <files> CORPUS <dir> [SECONDS <n>])
+# Host preset only: a libFuzzer target built with clang
+# (-fsanitize=fuzzer,address,undefined) and a CTest test that runs it for a
+# bounded time over its seed corpus (the corpus in the tree is not written).
+function(tarvish_fuzz_target name)
+  if(TARVISH_WINDOWS)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "CORPUS;SECONDS" "SOURCES" ${ARGN})
+  if(NOT ARG_SECONDS)
+    set(ARG_SECONDS 20)
+  endif()
+  find_program(TARVISH_CLANGXX clang++ REQUIRED)
+  set(out ${CMAKE_BINARY_DIR}/fuzz/${name})
+  set(flags -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined
+            -fno-sanitize-recover=all -I${TARVISH_SOURCE_ROOT})
+  add_custom_command(OUTPUT ${out}
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/fuzz
+                     COMMAND ${TARVISH_CLANGXX} ${flags} ${ARG_SOURCES} -o ${out}
+                     DEPENDS ${ARG_SOURCES}
+                     WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
+                     COMMENT "clang libFuzzer target ${name}" VERBATIM)
+  add_custom_target(${name} ALL DEPENDS ${out})
+  set(work ${CMAKE_BINARY_DIR}/fuzz/${name}-corpus)
+  add_test(NAME fuzz.${name}
+           COMMAND /bin/sh -c "mkdir -p '${work}' && exec '${out}' -max_total_time=${ARG_SECONDS} -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 '${work}' '${ARG_CORPUS}'")
+  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT ${ARG_SECONDS}0)
+endfunction()
