@@ -31,6 +31,22 @@ TEST_F(Exports, EveryNameResolvesAndTheUndecoratedGetActiveCPDoesNot) {
   EXPECT_EQ(dll_.Get<FARPROC>("GetActiveCP"), nullptr);
 }
 
+// Loading succeeds only when the entry function answers TRUE to process
+// attach; thread attach and detach are asked directly through the image's
+// entry point, and process detach by unloading.
+TEST(ModuleEntry, AnswersTrueForEveryReason) {
+  HMODULE module = LoadLibraryA((tarvish_test::ProgramFolder() + "Tarvish.dll").c_str());
+  ASSERT_NE(module, nullptr);
+  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(module);
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(reinterpret_cast<BYTE*>(module) + dos->e_lfanew);
+  using EntryFn = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
+  auto entry = reinterpret_cast<EntryFn>(reinterpret_cast<BYTE*>(module) +
+                                         nt->OptionalHeader.AddressOfEntryPoint);
+  EXPECT_EQ(entry(module, DLL_THREAD_ATTACH, nullptr), TRUE);
+  EXPECT_EQ(entry(module, DLL_THREAD_DETACH, nullptr), TRUE);
+  EXPECT_NE(FreeLibrary(module), FALSE);
+}
+
 TEST_F(Exports, ViseEntryReturnsZeroWhateverItIsGiven) {
   auto vise = dll_.Get<ViseEntryFn>("ViseEntry");
   ASSERT_NE(vise, nullptr);
