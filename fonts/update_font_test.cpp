@@ -310,5 +310,13 @@ TEST_F(CopyFontFileTest, UnopenableEndsLeaveWhatIsThere) {
   EXPECT_EQ(ReadFile(source), "shipped");
 }
 
+TEST_F(CopyFontFileTest, AReadErrorStopsWithoutWritingOrLooping) {
+  // A directory opens for reading on Linux but every read fails, setting
+  // the error indicator and never the end-of-file one.
+  WriteFile(destination, "installed");
+  CopyFontFile(root_.c_str(), destination.c_str());
+  EXPECT_EQ(ReadFile(destination), "");
+}
+
 }  // namespace
 }  // namespace tarvish
