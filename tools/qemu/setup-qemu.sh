@@ -120,9 +120,10 @@ if [ "$register" = yes ] && ! tarvish_binfmt_active; then
   fi
   # A stale entry of ours (disabled, or another emulator path) goes first.
   if [ -e "$tarvish_binfmt_dir/$tarvish_binfmt_name" ]; then
-    echo -1 >"$tarvish_binfmt_dir/$tarvish_binfmt_name"
+    echo -1 >"$tarvish_binfmt_dir/$tarvish_binfmt_name" 2>/dev/null || true
   fi
-  tarvish_binfmt_record >"$tarvish_binfmt_dir/register"
+  # A set-up running beside this one may have registered it meanwhile.
+  tarvish_binfmt_record >"$tarvish_binfmt_dir/register" 2>/dev/null || true
   if ! tarvish_binfmt_active; then
     echo "setup: the binfmt_misc entry for i386 ELF did not take" >&2
     exit 1
