@@ -1,0 +1,77 @@
+#include "crash/minidump_writer.h"
+
+#include "crash/dbghelp.h"
+
+namespace tarvish {
+
+volatile std::uint8_t DumpInProgress = 0;
+
+std::int32_t WriteMiniDumpWith(MiniDumpPlatform& platform, DbgHelpBinding& binding,
+                               DbgHelpLoader& loader, std::uint32_t dumpType, const char* path,
+                               std::uint32_t threadId, _EXCEPTION_POINTERS* exceptionPointers) {
+  // The checks come before the binding: a bad argument is reported as such
+  // even where DBGHELP.DLL is missing.
+  if (platform.IsBadStringPtr(path, kDumpPathCheckLength)) return kDumpBadArgument;
+  if (exceptionPointers != nullptr &&
+      platform.IsBadReadPtr(exceptionPointers, kExceptionPointersCheckSize)) {
+    return kDumpBadArgument;
+  }
+  // Binding states 1 and 2 are the result codes 1 and 2.
+  if (!binding.EnsureBound(loader)) return binding.state();
+
+  DumpRequest request{dumpType, path, threadId, exceptionPointers, kWorkerStoredNoResult, 0};
+
+  // Raised before the worker exists: a worker that finishes before this
+  // thread gets here again must still find the flag raised, or the spin
+  // below would never end.
+  DumpInProgress = 1;
+  void* thread = platform.CreateWorkerThread(&request);
+  if (thread == nullptr) {
+    DumpInProgress = 0;
+    request.lastError = platform.GetLastError();
+    request.result = kWorkerNotCreated;
+  } else {
+    // A bare spin calls nothing, so it needs no stack on a thread that may
+    // have none left. It ends when the handoff is over; the wait covers the
+    // worker's own dump.
+    while (DumpInProgress != 0) {
+    }
+    platform.WaitForThread(thread);
+    platform.CloseHandle(thread);
+  }
+  platform.SetLastError(request.lastError);
+  return request.result;
+}
+
+void RunDumpWorker(DumpRequest& request, MiniDumpPlatform& platform) {
+  std::int32_t result = kDumpWritten;
+  if (platform.HandOffToReporter(&request) == 0) {
+    void* file = nullptr;
+    if (!platform.CreateDumpFile(request.path, &file)) {
+      result = kDumpFileNotCreated;
+    } else {
+      const DumpException exception{request.threadId, request.exceptionPointers};
+      const DumpException* info = request.exceptionPointers != nullptr ? &exception : nullptr;
+      const std::uint32_t self = platform.CurrentThreadId();
+      bool written = false;
+      for (int call = 0; call < kMiniDumpWriteDumpCalls && !written; ++call) {
+        written = platform.MiniDumpWriteDump(file, request.dumpType, info, &self);
+      }
+      DumpInProgress = 0;
+      // A file that was not written stays on disk: what it holds may still
+      // help, and deleting it could fail the same way.
+      platform.CloseDumpFile(file);
+      result = written ? kDumpWritten : kDumpWriteFailed;
+    }
+  }
+  request.result = result;
+  request.lastError = platform.GetLastError();
+  DumpInProgress = 0;
+}
+
+bool KeepInDump(std::uint32_t callbackType, std::uint32_t threadId,
+                std::uint32_t workerThreadId) {
+  return !(callbackType == kIncludeThreadCallback && threadId == workerThreadId);
+}
+
+}  // namespace tarvish

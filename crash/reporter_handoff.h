@@ -1,0 +1,94 @@
+#pragma once
+// Reporter handoff: offers a dump request to the external reporter program
+// before the minidump writer writes the dump itself.
+//
+// The request goes into the named shared block "MiniDumperParams"; the
+// reporter is started as "Report -d" (found by the system's program search,
+// so a Report.exe beside the application or in the current directory is
+// used) and waited for without a time limit. Runs on the writer's worker
+// thread, never on the faulting thread.
+//
+// Block layout, 292 bytes, 32-bit little-endian fields:
+//     0  result: set nonzero by the reporter once it has written the dump;
+//        never written by this side
+//     4  process id of the crashing process
+//     8  id of the thread that hands off and waits (the writer's worker)
+//    12  id of the faulting thread           (only with exception information)
+//    16  MINIDUMP_TYPE flags
+//    20  dump file path, ANSI, NUL-terminated, at most 259 characters
+//   280  reserved
+//   284  address of the crashing process's EXCEPTION_POINTERS, low 32 bits
+//                                             (only with exception information)
+//   288  64-bit builds: the high 32 bits of that address (only with exception
+//        information); 32-bit builds leave it reserved and unwritten
+// Fields this side does not write keep what the block held: an existing
+// block of that name is opened and not cleared.
+
+#include <cstdint>
+
+#include "crash/minidump_writer.h"
+
+namespace tarvish {
+
+constexpr std::uint32_t kMiniDumperParamsSize = 292;
+constexpr std::uint32_t kParamsResult = 0;
+constexpr std::uint32_t kParamsProcessId = 4;
+constexpr std::uint32_t kParamsWaitingThreadId = 8;
+constexpr std::uint32_t kParamsFaultingThreadId = 12;
+constexpr std::uint32_t kParamsDumpType = 16;
+constexpr std::uint32_t kParamsPath = 20;
+constexpr std::uint32_t kParamsPathSize = 260;
+constexpr std::uint32_t kParamsExceptionPointers = 284;
+constexpr std::uint32_t kParamsExceptionPointersHigh = 288;
+
+extern const char kMiniDumperParamsName[];  // "MiniDumperParams"
+extern const char kReporterCommandLine[];   // "Report -d"
+
+// Windows builds only. Returns the block's result field as the reporter
+// left it, or 0 when the block could not be set up or no reporter was
+// started. Lowers DumpInProgress before it returns.
+std::int32_t HandOffToReporter(DumpRequest* request);
+
+// What the block says about the process besides the request.
+struct MiniDumperCaller {
+  std::uint32_t processId;
+  std::uint32_t waitingThreadId;
+  bool exceptionPointersReadable;  // 8 bytes at the request's pointers
+};
+
+// Writes the request into a mapped block of kMiniDumperParamsSize bytes.
+// `pointerBytes` is the width of an address in the crashing process (4 or
+// 8); only 8 writes the high half at offset 288. Returns 1.
+int FillMiniDumperParams(unsigned char* block, const DumpRequest& request,
+                         const MiniDumperCaller& caller,
+                         std::uint32_t pointerBytes = sizeof(void*));
+
+// The platform services of the handoff.
+class ReporterPlatform {
+ public:
+  // CreateFileMappingA of the paging file, kMiniDumperParamsSize bytes,
+  // named kMiniDumperParamsName: creates it or opens the existing one.
+  // Null on failure.
+  virtual void* CreateParamsMapping() = 0;
+  // The whole mapping, for all access; null on failure.
+  virtual unsigned char* MapParams(void* mapping) = 0;
+  virtual void UnmapParams(unsigned char* block) = 0;
+  virtual void CloseHandle(void* handle) = 0;
+  virtual std::uint32_t CurrentProcessId() = 0;
+  virtual std::uint32_t CurrentThreadId() = 0;
+  virtual bool IsBadReadPtr(const void* address, std::uint32_t size) = 0;
+  // Starts `commandLine` (writable; the system may change it) with no
+  // application name, this process's own startup information and no
+  // inherited handles. False when no process was started.
+  virtual bool StartReporter(char* commandLine, void** process, void** thread) = 0;
+  // Waits without a time limit until the process has ended.
+  virtual void WaitForProcess(void* process) = 0;
+
+ protected:
+  ~ReporterPlatform() = default;
+};
+
+// HandOffToReporter over an explicit platform.
+std::int32_t HandOffWith(DumpRequest& request, ReporterPlatform& platform);
+
+}  // namespace tarvish
