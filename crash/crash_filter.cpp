@@ -17,6 +17,8 @@ std::atomic<bool> gCrashInProgress{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 void* gCrashExceptionPointers = nullptr;
+// The thread that holds the gate; read only by threads turned away.
+std::atomic<std::uint32_t> gCrashOwner{0};
 
 struct AttemptContext {
   CrashPlatform* platform;
@@ -65,7 +67,14 @@ bool WriteCrashDump(CrashPlatform& platform, const CrashSettings& settings,
 std::int32_t HandleCrash(CrashPlatform& platform, const CrashSettings& settings,
                          const char* namePrefix, std::uint32_t exceptionCode,
                          void* exceptionPointers) {
-  if (!TryEnterCrash()) return kExceptionContinueSearch;
+  const std::uint32_t self = platform.CurrentThreadId();
+  if (!TryEnterCrash()) {
+    if (gCrashOwner.load(std::memory_order_acquire) != self) {
+      while (gCrashInProgress.load(std::memory_order_acquire)) platform.Pause();
+    }
+    return kExceptionContinueSearch;
+  }
+  gCrashOwner.store(self, std::memory_order_release);
   gCrashExceptionPointers = exceptionPointers;
 
   if (exceptionCode == kExceptionStackOverflow) {
@@ -82,6 +91,7 @@ std::int32_t HandleCrash(CrashPlatform& platform, const CrashSettings& settings,
     platform.WriteSnapshot(exceptionPointers);
   }
 
+  gCrashOwner.store(0, std::memory_order_release);
   LeaveCrash();
   return kExceptionContinueSearch;
 }

@@ -43,6 +43,8 @@ class CrashPlatform {
   // Runs body(context) under a catch-all guard. False when a fault ended it
   // early: control comes back here and nothing after the fault runs.
   virtual bool RunGuarded(void (*body)(void*), void* context) = 0;
+  // Lets other threads run for a moment (a short sleep).
+  virtual void Pause() = 0;
 };
 
 // One crash at a time, across threads: an indivisible test-and-set, so two
@@ -58,6 +60,12 @@ bool WriteCrashDump(CrashPlatform& platform, const CrashSettings& settings,
 
 // The whole filter. Always kExceptionContinueSearch: the platform's default
 // handling of the exception follows.
+//
+// A crash on another thread while one is being handled writes nothing and
+// waits until the first is done before it answers: the default handling
+// that follows its answer ends the process, which would cut the first
+// crash's files short. A fault on the handling thread itself that escapes
+// the guards answers at once.
 std::int32_t HandleCrash(CrashPlatform& platform, const CrashSettings& settings,
                          const char* namePrefix, std::uint32_t exceptionCode,
                          void* exceptionPointers);

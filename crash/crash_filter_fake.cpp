@@ -1,5 +1,6 @@
 #include "crash/crash_filter_fake.h"
 
+#include <chrono>
 #include <cstdio>
 #include <sstream>
 
@@ -13,6 +14,23 @@ std::vector<std::string> FakeCrashPlatform::Events() const {
 void FakeCrashPlatform::Record(std::string event) {
   std::lock_guard<std::mutex> lock(mutex_);
   events_.push_back(std::move(event));
+}
+
+std::uint32_t FakeCrashPlatform::CurrentThreadId() {
+  return std::this_thread::get_id() == home_ ? threadId : threadId + 1;
+}
+
+void FakeCrashPlatform::Pause() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++pauses_;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+int FakeCrashPlatform::Pauses() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return pauses_;
 }
 
 void FakeCrashPlatform::DebugOutput(const char* text) { Record(std::string("debug ") + text); }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "crash/crash_filter.h"
@@ -22,6 +23,7 @@ class FakeCrashPlatform : public CrashPlatform {
   static constexpr std::int32_t kFault = -1;
   std::deque<std::int32_t> writerResults;
   bool tempDirectoryAvailable = true;
+  // The id of the thread that made the fake; any other thread is threadId + 1.
   std::uint32_t threadId = 0x1234;
   // Runs inside the writer, before it answers (e.g. a second crash).
   std::function<void()> duringWrite;
@@ -31,19 +33,23 @@ class FakeCrashPlatform : public CrashPlatform {
   std::vector<std::string> Events() const;
 
   void DebugOutput(const char* text) override;
-  std::uint32_t CurrentThreadId() override { return threadId; }
+  std::uint32_t CurrentThreadId() override;
   void BuildCrashFileName(const char* prefix, char* buffer, std::uint32_t size,
                           bool allowTempDirectory) override;
   std::int32_t WriteMiniDump(std::uint32_t dumpType, const char* path, std::uint32_t threadId,
                              void* exceptionPointers) override;
   void WriteSnapshot(void* exceptionPointers) override;
   bool RunGuarded(void (*body)(void*), void* context) override;
+  void Pause() override;
+  int Pauses() const;
 
  private:
   void Record(std::string event);
   mutable std::mutex mutex_;
   std::vector<std::string> events_;
   int names_ = 0;
+  int pauses_ = 0;
+  std::thread::id home_ = std::this_thread::get_id();
 };
 
 }  // namespace tarvish

@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "crash/crash_filter_fake.h"
@@ -117,6 +119,29 @@ TEST(CrashFilter, ASecondCrashWhileOneIsHandledWritesNothing) {
   // The first crash goes on undisturbed.
   EXPECT_THAT(FilesWritten(fake), ElementsAre("C:\\Temp\\Quillvex 1.dmp", "C:\\Temp\\Quillvex 2.dmp",
                                               "Quillvex 3.dmp", "snapshot"));
+}
+
+TEST(CrashFilter, ACrashOnAnotherThreadWaitsForTheFirstAndWritesNothing) {
+  FakeCrashPlatform fake;
+  fake.writerResults = {0};
+  std::atomic<bool> secondReturned{false};
+  std::atomic<int> secondResult{-1};
+  std::thread second;
+  std::size_t eventsBefore = 0;
+  fake.duringWrite = [&] {
+    eventsBefore = fake.Events().size();
+    second = std::thread([&] {
+      secondResult = HandleCrash(fake, CrashSettings{}, "", kAccessViolation, kPointers);
+      secondReturned = true;
+    });
+    // It must still be waiting while this crash is being written.
+    while (fake.Pauses() < 20) std::this_thread::yield();
+    EXPECT_FALSE(secondReturned.load());
+  };
+  HandleCrash(fake, CrashSettings{}, "", kAccessViolation, kPointers);
+  second.join();
+  EXPECT_EQ(secondResult.load(), 0);
+  EXPECT_EQ(fake.Events().size(), eventsBefore) << "the second crash wrote something";
 }
 
 }  // namespace

@@ -1,0 +1,96 @@
+#include "crash/snapshot_win.h"
+
+#include <cstddef>
+
+#include "crash/crash_file_name.h"
+#include "crash/crash_filter_guard.h"
+#include "crash/snapshot.h"
+#include "crash/snapshot_layout.h"
+
+namespace tarvish {
+
+// The encoder reads these structures by size and pointer position only.
+static_assert(sizeof(EXCEPTION_RECORD) == kNativeSnapshotLayout.exceptionRecord);
+static_assert(sizeof(CONTEXT) == kNativeSnapshotLayout.context);
+static_assert(sizeof(NT_TIB) + 6 * sizeof(void*) == kNativeSnapshotLayout.threadBlockHead);
+static_assert(offsetof(NT_TIB, StackBase) == sizeof(void*));
+static_assert(offsetof(NT_TIB, StackLimit) == 2 * sizeof(void*));
+static_assert(offsetof(EXCEPTION_POINTERS, ContextRecord) == sizeof(void*));
+#if defined(__i386__)
+static_assert(sizeof(EXCEPTION_RECORD) == 80 && sizeof(CONTEXT) == 716);
+#endif
+
+namespace {
+
+// Module storage: the crash gate gives it to one thread at a time.
+DWORD gBytesWritten;
+constexpr DWORD kNameBufferSize = MAX_PATH + 1;
+
+class FileSink final : public SnapshotSink {
+ public:
+  explicit FileSink(HANDLE file) : file_(file) {}
+  bool Write(const void* data, std::uint32_t size) override {
+    return WriteFile(file_, data, size, &gBytesWritten, nullptr) != 0;
+  }
+
+ private:
+  HANDLE file_;
+};
+
+class ProcessMemory final : public SnapshotMemory {
+ public:
+  bool Readable(const void* address, std::size_t size) override {
+    return IsBadReadPtr(address, size) == 0;
+  }
+};
+
+// GCC 12 takes the segment-relative load inside NtCurrentTeb for an access
+// outside a zero-length array; kept out of line so that the warning stays
+// off here only.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Warray-bounds"
+__attribute__((noinline)) const void* CurrentThreadBlock() { return NtCurrentTeb(); }
+#pragma GCC diagnostic pop
+
+struct SnapshotJob {
+  EXCEPTION_POINTERS* exceptionPointers;
+  ScopedFileHandle* file;
+};
+
+void WriteSnapshotGuarded(void* raw) {
+  auto& job = *static_cast<SnapshotJob*>(raw);
+  if (OpenSnapshotFile(*job.file)) WriteSnapshotRecords(job.exceptionPointers, job.file->get());
+}
+
+}  // namespace
+
+bool OpenSnapshotFile(ScopedFileHandle& file) {
+  HANDLE heap = GetProcessHeap();
+  auto* name = static_cast<char*>(HeapAlloc(heap, 0, kNameBufferSize));
+  if (name == nullptr) return false;
+  BuildCrashFileName(CrashNamePrefix, name, kCrashNameLimit, true);
+  lstrcatA(name, kSnapshotExtension);
+  file.reset(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                         CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  HeapFree(heap, 0, name);
+  if (!file) return false;
+  FileSink sink(file.get());
+  WriteSnapshotHeader(sink);
+  return true;
+}
+
+void WriteSnapshotRecords(EXCEPTION_POINTERS* exceptionPointers, HANDLE file) {
+  FileSink sink(file);
+  ProcessMemory memory;
+  WriteSnapshotRecords(sink, memory, kNativeSnapshotLayout, exceptionPointers, CurrentThreadBlock());
+}
+
+void WriteSnapshot(EXCEPTION_POINTERS* exceptionPointers) {
+  // The handle lives out here, beyond the guard, so that a fault inside
+  // leaves a closed file rather than an open handle.
+  ScopedFileHandle file;
+  SnapshotJob job{exceptionPointers, &file};
+  RunGuarded(&WriteSnapshotGuarded, &job);
+}
+
+}  // namespace tarvish
