@@ -130,8 +130,9 @@ function(tarvish_fuzz_target name)
             -fno-sanitize-recover=all -I${TARVISH_SOURCE_ROOT})
   add_custom_command(OUTPUT ${out}
                      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/fuzz
-                     COMMAND ${TARVISH_CLANGXX} ${flags} ${ARG_SOURCES} -o ${out}
+                     COMMAND ${TARVISH_CLANGXX} ${flags} -MD -MF ${out}.d ${ARG_SOURCES} -o ${out}
                      DEPENDS ${ARG_SOURCES}
+                     DEPFILE ${out}.d
                      WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
                      COMMENT "clang libFuzzer target ${name}" VERBATIM)
   add_custom_target(${name} ALL DEPENDS ${out})

@@ -30,6 +30,4 @@ if [ -n "$missing" ]; then
 fi
 
 # 32-bit Windows programs: qemu-i386, binfmt_misc and the trap-number fix.
-if [ -x "$here/qemu/setup-qemu.sh" ]; then
-  "$here/qemu/setup-qemu.sh"
-fi
+sh "$here/qemu/setup-qemu.sh"

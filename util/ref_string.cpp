@@ -1,5 +1,6 @@
 #include "util/ref_string.h"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -36,6 +37,9 @@ void Release(RefStringRep* rep) {
 // One allocation: the record, then count bytes of text and a NUL. The caller
 // fills the text through the returned pointer.
 RefStringRep* NewInline(std::uint32_t count, char** text) {
+  // The record, the text and its NUL must fit one size_t (a concern only
+  // for a 32-bit process joining two strings of gigabytes).
+  if (count > SIZE_MAX - sizeof(RefStringRep) - 1) throw std::bad_alloc();
   void* block = ::operator new(sizeof(RefStringRep) + count + 1);
   char* chars = static_cast<char*>(block) + sizeof(RefStringRep);
   chars[count] = '\0';
@@ -93,6 +97,7 @@ int RefString::Equals(const char* text) const {
 RefString RefString::Concat(const RefString& other) const {
   const std::uint32_t left = rep_->length;
   const std::uint32_t right = other.rep_->length;
+  if (right > UINT32_MAX - left) throw std::bad_alloc();
   char* text = nullptr;
   RefStringRep* rep = NewInline(left + right, &text);
   std::memcpy(text, rep_->text, left);

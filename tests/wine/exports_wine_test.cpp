@@ -33,7 +33,8 @@ TEST_F(Exports, EveryNameResolvesAndTheUndecoratedGetActiveCPDoesNot) {
 
 // Loading succeeds only when the entry function answers TRUE to process
 // attach; thread attach and detach are asked directly through the image's
-// entry point, and process detach by unloading.
+// entry point. Process detach is exercised by unloading (the loader ignores
+// its answer, so only a crash there would show).
 TEST(ModuleEntry, AnswersTrueForEveryReason) {
   HMODULE module = LoadLibraryA((tarvish_test::ProgramFolder() + "Tarvish.dll").c_str());
   ASSERT_NE(module, nullptr);
@@ -85,9 +86,16 @@ TEST_F(Exports, IsAfterAgainstTodaysLocalDate) {
     int expected;
   } cases[] = {{-1, 1}, {0, 1}, {1, 0}, {-400, 1}, {400, 0}};
   for (const auto& c : cases) {
-    const Day d = LocalDayOffset(c.offset);
-    EXPECT_EQ(isAfter(d.day, d.month, d.year), c.expected)
-        << "offset " << c.offset << ": " << d.day << '.' << d.month << '.' << d.year;
+    // Asked again if local midnight passed during the call.
+    for (int attempt = 0;; ++attempt) {
+      const Day d = LocalDayOffset(c.offset);
+      const int result = isAfter(d.day, d.month, d.year);
+      const Day after = LocalDayOffset(c.offset);
+      if (attempt == 0 && (after.day != d.day || after.month != d.month)) continue;
+      EXPECT_EQ(result, c.expected)
+          << "offset " << c.offset << ": " << d.day << '.' << d.month << '.' << d.year;
+      break;
+    }
   }
 }
 

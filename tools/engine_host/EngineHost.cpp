@@ -12,6 +12,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,27 @@ using Fn1 = INT_PTR(WINAPI*)(INT_PTR);
 using Fn2 = INT_PTR(WINAPI*)(INT_PTR, INT_PTR);
 using Fn3 = INT_PTR(WINAPI*)(INT_PTR, INT_PTR, INT_PTR);
 using Fn4 = INT_PTR(WINAPI*)(INT_PTR, INT_PTR, INT_PTR, INT_PTR);
+
+// The number of 32-bit arguments each export takes. A stdcall export
+// called with another count would leave the stack unbalanced, so the host
+// refuses such a call instead of making it.
+struct ExportArity {
+  const char* name;
+  int arguments;
+};
+constexpr ExportArity kExports[] = {
+    {"ViseEntry", 3},          {"IsAfter", 3},
+    {"GetACP", 0},             {"_GetActiveCP@0", 0},
+    {"GetFileDescription", 1}, {"CheckShortCutAndUpdateIfNecessary", 4},
+    {"ForceIconCacheRebuild", 0}, {"UpdateFont", 4},
+};
+
+int ArgumentsOf(const char* name) {
+  for (const ExportArity& e : kExports) {
+    if (std::strcmp(e.name, name) == 0) return e.arguments;
+  }
+  return -1;
+}
 
 template <typename Fn>
 Fn As(FARPROC proc) {
@@ -54,19 +76,30 @@ int main(int argc, char** argv) {
     return 3;
   }
   const char* name = argv[1];
+  const int count = argc - 2;
+  const int expected = ArgumentsOf(name);
+  if (expected < 0) {
+    std::fprintf(stderr, "EngineHost: %s is not an export of Tarvish.dll\n", name);
+    return 2;
+  }
+  if (count != expected) {
+    std::fprintf(stderr, "EngineHost: %s takes %d argument(s), not %d\n", name, expected, count);
+    return 2;
+  }
   FARPROC proc = GetProcAddress(dll, name);
   if (proc == nullptr) {
     std::fprintf(stderr, "EngineHost: %s is not exported\n", name);
     return 4;
   }
 
-  const int count = argc - 2;
   std::vector<std::vector<char>> texts(count);
   INT_PTR args[4] = {};
   for (int i = 0; i < count; ++i) {
     const char* a = argv[i + 2];
     if (a[0] == '#') {
-      args[i] = static_cast<INT_PTR>(std::strtol(a + 1, nullptr, 0));
+      // Any 32-bit pattern: #4294967295 and #-1 both pass 0xFFFFFFFF.
+      args[i] = static_cast<INT_PTR>(static_cast<std::int32_t>(
+          static_cast<std::uint32_t>(std::strtoll(a + 1, nullptr, 0))));
     } else {
       // Room to grow: some exports write into their text arguments.
       texts[i].assign(a, a + std::strlen(a) + 1);
