@@ -9,7 +9,9 @@ rm -f "$crash_temp"/Quillvex\ *.dmp "$crash_temp"/Quillvex\ *.qvd
 # The settings live in the registry view of the DLL's own bitness.
 wine reg.exe add "$crash_key" /v ForceQvd /t REG_DWORD /d 1 /f "/reg:$DEMO_ARCH" >/dev/null
 echo "> crash_crasher main"
-wine "$DEMO_BIN/crash_crasher.exe" main 'C:\users\root\Temp\crash-time.txt' >/dev/null || true
+# Bounded: a crash handler that hangs must not hang the session.
+timeout 120 "$DEMO_TOOLS/wine/winerun" "$DEMO_ARCH" "$DEMO_PREFIX" "$DEMO_BIN/crash_crasher.exe" \
+  main 'C:\users\root\Temp\crash-time.txt' >/dev/null 2>&1 || true
 echo "  crash files in C:\\users\\root\\Temp, oldest first:"
 # shellcheck disable=SC2012
 ls -tr "$crash_temp" | grep '^Quillvex ' | while read -r f; do
