@@ -24,7 +24,7 @@ constexpr char kVendorKey[] = "Software\\Quillvex Software";
 constexpr char kSettingsKey[] = "Software\\Quillvex Software\\QuillvexDiagnostics\\CrashHandler\\";
 constexpr REGSAM kView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 constexpr unsigned long long kFaultAddress = 0xBAD0;
-constexpr DWORD kCrashTimeoutMs = 60000;
+constexpr DWORD kCrashTimeoutMs = 30000;
 
 std::string TempDirectory() {
   char path[MAX_PATH + 1] = {};
