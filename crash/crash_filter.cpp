@@ -70,7 +70,10 @@ std::int32_t HandleCrash(CrashPlatform& platform, const CrashSettings& settings,
   const std::uint32_t self = platform.CurrentThreadId();
   if (!TryEnterCrash()) {
     if (gCrashOwner.load(std::memory_order_acquire) != self) {
-      while (gCrashInProgress.load(std::memory_order_acquire)) platform.Pause();
+      for (int i = 0; i < kSecondCrashPauses && gCrashInProgress.load(std::memory_order_acquire);
+           ++i) {
+        platform.Pause();
+      }
     }
     return kExceptionContinueSearch;
   }

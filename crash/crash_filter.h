@@ -20,6 +20,9 @@ inline constexpr std::int32_t kExceptionContinueSearch = 0;
 inline constexpr char kDumpExtension[] = ".dmp";
 inline constexpr char kOverflowBanner[] = "!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!";
 inline constexpr char kOverflowLine[] = "EXCEPTION_STACK_OVERFLOW occurred";
+// How many pauses (CrashPlatform::Pause, 20 ms on Win32) a crash on another
+// thread waits at most for the one being handled: a minute.
+inline constexpr int kSecondCrashPauses = 3000;
 
 // The dump file name of the current attempt. Owned by the thread that holds
 // the crash gate.
@@ -64,7 +67,9 @@ bool WriteCrashDump(CrashPlatform& platform, const CrashSettings& settings,
 // A crash on another thread while one is being handled writes nothing and
 // waits until the first is done before it answers: the default handling
 // that follows its answer ends the process, which would cut the first
-// crash's files short. A fault on the handling thread itself that escapes
+// crash's files short. The wait is bounded (kSecondCrashPauses), since the
+// second crash may be on a thread the first one is waiting for, such as the
+// dump writer's worker. A fault on the handling thread itself that escapes
 // the guards answers at once.
 std::int32_t HandleCrash(CrashPlatform& platform, const CrashSettings& settings,
                          const char* namePrefix, std::uint32_t exceptionCode,

@@ -25,7 +25,7 @@ void FakeCrashPlatform::Pause() {
     std::lock_guard<std::mutex> lock(mutex_);
     ++pauses_;
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (pauseSleeps) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 int FakeCrashPlatform::Pauses() const {

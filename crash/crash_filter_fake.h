@@ -25,6 +25,8 @@ class FakeCrashPlatform : public CrashPlatform {
   bool tempDirectoryAvailable = true;
   // The id of the thread that made the fake; any other thread is threadId + 1.
   std::uint32_t threadId = 0x1234;
+  // Pause sleeps 1 ms unless this is off.
+  bool pauseSleeps = true;
   // Runs inside the writer, before it answers (e.g. a second crash).
   std::function<void()> duringWrite;
 

@@ -144,5 +144,22 @@ TEST(CrashFilter, ACrashOnAnotherThreadWaitsForTheFirstAndWritesNothing) {
   EXPECT_EQ(fake.Events().size(), eventsBefore) << "the second crash wrote something";
 }
 
+// The first crash may be waiting for the very thread that crashed second
+// (the dump worker): the second gives up after a bounded wait.
+TEST(CrashFilter, TheWaitOfASecondCrashIsBounded) {
+  FakeCrashPlatform fake;
+  fake.writerResults = {0};
+  fake.pauseSleeps = false;
+  int secondResult = -1;
+  fake.duringWrite = [&] {
+    std::thread([&] {
+      secondResult = HandleCrash(fake, CrashSettings{}, "", kAccessViolation, kPointers);
+    }).join();
+  };
+  HandleCrash(fake, CrashSettings{}, "", kAccessViolation, kPointers);
+  EXPECT_EQ(secondResult, 0);
+  EXPECT_EQ(fake.Pauses(), kSecondCrashPauses);
+}
+
 }  // namespace
 }  // namespace tarvish
