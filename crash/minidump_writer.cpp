@@ -11,9 +11,9 @@ std::int32_t WriteMiniDumpWith(MiniDumpPlatform& platform, DbgHelpBinding& bindi
                                std::uint32_t threadId, _EXCEPTION_POINTERS* exceptionPointers) {
   // The checks come before the binding: a bad argument is reported as such
   // even where DBGHELP.DLL is missing.
-  if (platform.IsBadStringPtr(path, kDumpPathCheckLength)) return kDumpBadArgument;
+  if (platform.StringUnreadable(path, kDumpPathCheckLength)) return kDumpBadArgument;
   if (exceptionPointers != nullptr &&
-      platform.IsBadReadPtr(exceptionPointers, kExceptionPointersCheckSize)) {
+      platform.MemoryUnreadable(exceptionPointers, kExceptionPointersCheckSize)) {
     return kDumpBadArgument;
   }
   // Binding states 1 and 2 are the result codes 1 and 2.

@@ -71,8 +71,8 @@ struct DumpException {
 class MiniDumpPlatform {
  public:
   // Caller side.
-  virtual bool IsBadStringPtr(const char* text, std::uint32_t maxLength) = 0;
-  virtual bool IsBadReadPtr(const void* address, std::uint32_t size) = 0;
+  virtual bool StringUnreadable(const char* text, std::uint32_t maxLength) = 0;
+  virtual bool MemoryUnreadable(const void* address, std::uint32_t size) = 0;
   // Starts a thread that runs RunDumpWorker(*request, <this platform>).
   // Returns its handle, or null with the thread's last error set.
   virtual void* CreateWorkerThread(DumpRequest* request) = 0;

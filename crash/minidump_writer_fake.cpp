@@ -49,12 +49,12 @@ void FakeDumpPlatform::Record(const std::string& call) {
   calls_.push_back((tlsThreadId == kWorkerThreadId ? "worker " : "caller ") + call);
 }
 
-bool FakeDumpPlatform::IsBadStringPtr(const char*, std::uint32_t maxLength) {
+bool FakeDumpPlatform::StringUnreadable(const char*, std::uint32_t maxLength) {
   Record("IsBadStringPtrA " + std::to_string(maxLength));
   return badPath;
 }
 
-bool FakeDumpPlatform::IsBadReadPtr(const void*, std::uint32_t size) {
+bool FakeDumpPlatform::MemoryUnreadable(const void*, std::uint32_t size) {
   Record("IsBadReadPtr " + std::to_string(size));
   return badExceptionPointers;
 }

@@ -80,8 +80,8 @@ class FakeDumpPlatform final : public MiniDumpPlatform {
   static std::uint32_t ThreadLastError();
   static void SetThreadLastError(std::uint32_t error);
 
-  bool IsBadStringPtr(const char* text, std::uint32_t maxLength) override;
-  bool IsBadReadPtr(const void* address, std::uint32_t size) override;
+  bool StringUnreadable(const char* text, std::uint32_t maxLength) override;
+  bool MemoryUnreadable(const void* address, std::uint32_t size) override;
   void* CreateWorkerThread(DumpRequest* request) override;
   void WaitForThread(void* thread) override;
   void CloseHandle(void* handle) override;

@@ -15,11 +15,11 @@ using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
 
 class SystemDumpPlatform final : public MiniDumpPlatform {
  public:
-  bool IsBadStringPtr(const char* text, std::uint32_t maxLength) override {
-    return IsBadStringPtrA(text, maxLength) != FALSE;
+  bool StringUnreadable(const char* text, std::uint32_t maxLength) override {
+    return ::IsBadStringPtrA(text, maxLength) != FALSE;
   }
 
-  bool IsBadReadPtr(const void* address, std::uint32_t size) override {
+  bool MemoryUnreadable(const void* address, std::uint32_t size) override {
     return ::IsBadReadPtr(address, size) != FALSE;
   }
 

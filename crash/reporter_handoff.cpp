@@ -55,7 +55,7 @@ std::int32_t HandOffWith(DumpRequest& request, ReporterPlatform& platform) {
       const MiniDumperCaller caller{
           platform.CurrentProcessId(), platform.CurrentThreadId(),
           request.exceptionPointers != nullptr &&
-              !platform.IsBadReadPtr(request.exceptionPointers, kExceptionPointersCheckSize)};
+              !platform.MemoryUnreadable(request.exceptionPointers, kExceptionPointersCheckSize)};
       FillMiniDumperParams(block, request, caller);
 
       char commandLine[sizeof kReporterCommandLine];

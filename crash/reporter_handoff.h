@@ -76,7 +76,7 @@ class ReporterPlatform {
   virtual void CloseHandle(void* handle) = 0;
   virtual std::uint32_t CurrentProcessId() = 0;
   virtual std::uint32_t CurrentThreadId() = 0;
-  virtual bool IsBadReadPtr(const void* address, std::uint32_t size) = 0;
+  virtual bool MemoryUnreadable(const void* address, std::uint32_t size) = 0;
   // Starts `commandLine` (writable; the system may change it) with no
   // application name, this process's own startup information and no
   // inherited handles. False when no process was started.

@@ -32,7 +32,7 @@ void FakeReporterPlatform::CloseHandle(void* handle) {
 std::uint32_t FakeReporterPlatform::CurrentProcessId() { return kProcessId; }
 std::uint32_t FakeReporterPlatform::CurrentThreadId() { return kThreadId; }
 
-bool FakeReporterPlatform::IsBadReadPtr(const void*, std::uint32_t size) {
+bool FakeReporterPlatform::MemoryUnreadable(const void*, std::uint32_t size) {
   calls.push_back("IsBadReadPtr " + std::to_string(size));
   return badExceptionPointers;
 }

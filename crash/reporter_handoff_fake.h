@@ -37,7 +37,7 @@ class FakeReporterPlatform final : public ReporterPlatform {
   void CloseHandle(void* handle) override;
   std::uint32_t CurrentProcessId() override;
   std::uint32_t CurrentThreadId() override;
-  bool IsBadReadPtr(const void* address, std::uint32_t size) override;
+  bool MemoryUnreadable(const void* address, std::uint32_t size) override;
   bool StartReporter(char* commandLine, void** process, void** thread) override;
   void WaitForProcess(void* process) override;
 

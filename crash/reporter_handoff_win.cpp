@@ -22,7 +22,7 @@ class SystemReporterPlatform final : public ReporterPlatform {
   std::uint32_t CurrentProcessId() override { return GetCurrentProcessId(); }
   std::uint32_t CurrentThreadId() override { return GetCurrentThreadId(); }
 
-  bool IsBadReadPtr(const void* address, std::uint32_t size) override {
+  bool MemoryUnreadable(const void* address, std::uint32_t size) override {
     return ::IsBadReadPtr(address, size) != FALSE;
   }
 
