@@ -14,7 +14,7 @@ timeout 120 "$DEMO_TOOLS/wine/winerun" "$DEMO_ARCH" "$DEMO_PREFIX" "$DEMO_BIN/cr
   main 'C:\users\root\Temp\crash-time.txt' >/dev/null 2>&1 || true
 echo "  crash files in C:\\users\\root\\Temp, oldest first:"
 # shellcheck disable=SC2012
-ls -tr "$crash_temp" | grep '^Quillvex ' | while read -r f; do
+{ ls -tr "$crash_temp" | grep '^Quillvex ' || true; } | while read -r f; do
   printf '    %-42s %8d bytes\n' "$f" "$(stat -c %s "$crash_temp/$f")"
 done
 crash_qvd=$(ls -tr "$crash_temp" | grep '^Quillvex .*\.qvd$' | head -n 1 || true)
