@@ -1,8 +1,8 @@
 #pragma once
 // What UpdateFont needs from the system, one operation per member, so the
 // decision can run against a recording fake. The Win32 binding lives in
-// update_font_win.cpp. Results of these operations are not acted on: the
-// installation steps run whatever each one gave.
+// update_font_win.cpp. The installation steps run whatever these
+// operations gave; only SameFile's answer changes what is done.
 
 #include <cstdint>
 #include <optional>
@@ -55,6 +55,12 @@ class FontPlatform {
 
   // DeleteFileA.
   virtual void RemoveFile(const char* path) = 0;
+
+  // Whether two paths name one file however they are spelled (case, doubled
+  // separators, short names, links): the volume serial number and file index
+  // that GetFileInformationByHandle reports for each. False when either
+  // cannot be opened.
+  virtual bool SameFile(const char* a, const char* b) = 0;
 };
 
 }  // namespace tarvish

@@ -1,5 +1,7 @@
 #include "fonts/font_platform_fake.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <sstream>
 
@@ -80,6 +82,14 @@ void RecordingFontPlatform::SetRegistryString(const char* keyPath, std::uint32_t
 void RecordingFontPlatform::RemoveFile(const char* path) {
   calls.push_back("DeleteFileA(" + Quote(path) + ")");
   std::remove(path);
+}
+
+bool RecordingFontPlatform::SameFile(const char* a, const char* b) {
+  struct stat sa {}, sb {};
+  const bool same = stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
+                    sa.st_ino == sb.st_ino;
+  calls.push_back("SameFile(" + Quote(a) + ", " + Quote(b) + ") -> " + (same ? "1" : "0"));
+  return same;
 }
 
 std::set<unsigned char> ShiftJisLeadBytes() {

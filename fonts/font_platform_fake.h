@@ -3,7 +3,8 @@
 // in the notation of the Win32 call it stands for, and plays installed
 // faces, a code page's lead bytes and the platform identifier as told.
 // RemoveFile really removes the file, so tests see the file system as the
-// steps leave it.
+// steps leave it, and SameFile answers from the host's device and inode
+// numbers, so a hard link stands for another spelling of one Windows file.
 
 #include <cstdint>
 #include <optional>
@@ -41,6 +42,7 @@ class RecordingFontPlatform : public FontPlatform {
   void SetRegistryString(const char* keyPath, std::uint32_t access, const char* valueName,
                          const char* data, std::uint32_t byteCount) override;
   void RemoveFile(const char* path) override;
+  bool SameFile(const char* a, const char* b) override;
 };
 
 // Shift-JIS (code page 932) lead bytes.

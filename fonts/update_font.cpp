@@ -45,16 +45,21 @@ void CopyFontFile(const char* sourcePath, const char* destinationPath) {
   if (!source) return;
   File destination(std::fopen(destinationPath, "wb"));
   if (!destination) return;
-
-  char buffer[4096];
-  for (;;) {
-    const std::size_t read = std::fread(buffer, 1, sizeof buffer, source.get());
-    if (std::ferror(source.get())) break;
-    if (std::fwrite(buffer, 1, read, destination.get()) < read) break;
-    if (std::feof(source.get())) break;
-  }
+  CopyFontStream(source.get(), destination.get());
   // Close the source before the destination, as opened.
   source.reset();
+}
+
+void CopyFontStream(std::FILE* source, std::FILE* destination) {
+  char buffer[4096];
+  for (;;) {
+    const std::size_t read = std::fread(buffer, 1, sizeof buffer, source);
+    // A failed read may still have returned part of a chunk. Left out, the
+    // destination cut short ends where the last whole chunk did.
+    if (std::ferror(source)) break;
+    if (std::fwrite(buffer, 1, read, destination) < read) break;
+    if (std::feof(source)) break;
+  }
 }
 
 const char* GetFontsKeyPath(FontPlatform& platform) {
@@ -87,6 +92,8 @@ int UpdateFont(FontPlatform& platform, const char* faceName, const char* fileNam
   if (search.fontFound == 1) {
     const std::int32_t installed = ReadFontRevision(names->destinationPath.c_str());
     const std::int32_t shipped = ReadFontRevision(names->sourcePath.c_str());
+    // This also keeps a shipped file that is the installed one, under
+    // whatever name, from being deleted below: it reads the same revision.
     if (shipped <= installed) return 0;
     // An unreadable shipped file reads as revision 0, which beats a negative
     // installed revision; going on would delete the installed font and then
@@ -100,7 +107,13 @@ int UpdateFont(FontPlatform& platform, const char* faceName, const char* fileNam
     platform.BroadcastFontChange();
   }
 
-  CopyFontFile(names->sourcePath.c_str(), names->destinationPath.c_str());
+  // An installer may have put the file into the fonts directory itself and
+  // name that directory as the source, perhaps spelled another way. Copying
+  // a file onto itself empties it, since the destination is opened for
+  // writing; the file is where it belongs already.
+  if (!platform.SameFile(names->sourcePath.c_str(), names->destinationPath.c_str())) {
+    CopyFontFile(names->sourcePath.c_str(), names->destinationPath.c_str());
+  }
   platform.LoadFont(names->destinationPath.c_str());
   WriteFontValue(platform, names->valueName.c_str(), fileName);
   platform.WriteScalableFontResource(0, names->resourcePath.c_str(), fileName, fontsDir);

@@ -4,17 +4,23 @@
 // A face that is not installed is installed: the shipped file is copied
 // into the fonts directory, loaded, registered under the Fonts key, a .FOT
 // resource made and loaded, and WM_FONTCHANGE broadcast once; result 1.
+// When the shipped file already is the one in the fonts directory (the
+// caller copied it there and passes that directory as the source) nothing
+// is copied and the other steps run as usual.
 // A face that is installed (matched case-insensitively in ASCII) is
 // replaced only when the shipped file's TrueType revision is greater than
 // the installed file's: the old font is unloaded, unregistered and its
 // files removed, WM_FONTCHANGE broadcast, then the installation above
 // runs; result 1. Otherwise, and also when the shipped file of an
 // installed face cannot be opened, nothing is touched and the result is 0.
+// A shipped file that is the installed one reads the same revision twice,
+// so it never replaces (deletes) itself.
 //
 // Not reentrant in spirit: it changes system-wide state; make one call at
 // a time.
 
 #include <cstdint>
+#include <cstdio>
 
 #include "fonts/font_platform.h"
 
@@ -44,7 +50,13 @@ bool SameFaceName(const char* a, const char* b);
 // it cannot be opened the destination is left as it was. A read error ends
 // the copy without writing that chunk; a short write ends it too. A partly
 // written destination stays.
+// Both paths must name different files: opening the destination empties it
+// before a byte is read.
 void CopyFontFile(const char* sourcePath, const char* destinationPath);
+
+// The copy loop over streams already open, from the current positions.
+// Neither stream is closed.
+void CopyFontStream(std::FILE* source, std::FILE* destination);
 
 // The NT Fonts key when the platform says NT or cannot say, else the
 // Windows 9x one.

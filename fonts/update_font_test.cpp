@@ -2,12 +2,17 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -65,9 +70,11 @@ class UpdateFontTest : public ::testing::Test {
     return UpdateFont(platform, face, "DemoGlyphs.ttf", sourceDir.c_str(), fontsDir.c_str());
   }
 
-  // The calls of a fresh installation, after the enumeration.
-  std::vector<std::string> InstallCalls() const {
+  // The calls of a fresh installation, after the enumeration, from
+  // `shipped`, which SameFile found to be the destination or not.
+  std::vector<std::string> InstallCalls(const std::string& shipped, bool same) const {
     return {
+        "SameFile(\"" + shipped + "\", \"" + destination + "\") -> " + (same ? "1" : "0"),
         "AddFontResourceA(\"" + destination + "\")",
         "GetVersionExA",
         "RegDeleteValueA(HKLM\\" + std::string(kNtFontsKey) +
@@ -81,6 +88,7 @@ class UpdateFontTest : public ::testing::Test {
         "SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0)",
     };
   }
+  std::vector<std::string> InstallCalls() const { return InstallCalls(source, false); }
 
   RecordingFontPlatform platform;
   std::string root_, sourceDir, fontsDir, source, destination, resource;
@@ -221,6 +229,58 @@ TEST_F(UpdateFontTest, MissingSourceLeavesTheInstalledFileAlone) {
   EXPECT_THAT(platform.calls, ElementsAreArray(expected));
 }
 
+TEST_F(UpdateFontTest, ShippedFileThatIsTheInstalledOneStaysWhole) {
+  // The installer put the font into the fonts directory itself and names
+  // that directory as the source. The other spellings are hard links here,
+  // as they are one file on Windows.
+  const struct {
+    const char* what;
+    std::string sourceDir;
+  } spellings[] = {
+      {"the same path", fontsDir},
+      {"a doubled backslash", fontsDir + "\\"},
+      {"another case", root_ + "/FONTS"},
+  };
+  const struct {
+    const char* what;
+    std::string bytes;
+  } contents[] = {
+      // Longer than one chunk, so a copy onto itself could not end by luck.
+      {"a font", FontAtRevision(k1_0) + std::string(5000, 'g')},
+      {"a negative revision", FontAtRevision(0xFFFF0000)},
+      {"no head table", "not a font"},
+  };
+  for (const auto& spelling : spellings) {
+    const std::string shipped = spelling.sourceDir + "\\DemoGlyphs.ttf";
+    for (const auto& content : contents) {
+      for (const bool present : {false, true}) {
+        SCOPED_TRACE(std::string(spelling.what) + ", " + content.what +
+                     (present ? ", face present" : ", face absent"));
+        std::filesystem::remove(shipped);
+        WriteFile(destination, content.bytes);
+        if (shipped != destination) std::filesystem::create_hard_link(destination, shipped);
+        platform.calls.clear();
+        platform.installedFaces.clear();
+        if (present) platform.installedFaces.push_back("Demo Glyphs");
+
+        // Installed: the steps around the copy still run. Present: one file
+        // reads one revision, so it is not replaced, and so not deleted.
+        EXPECT_EQ(UpdateFont(platform, "Demo Glyphs", "DemoGlyphs.ttf", spelling.sourceDir.c_str(),
+                             fontsDir.c_str()),
+                  present ? 0 : 1);
+        std::vector<std::string> expected = {"EnumFontFamiliesExA(\"Demo Glyphs\")"};
+        if (present) {
+          expected.push_back("  FontFamilyEnumProc(\"Demo Glyphs\") -> 0");
+        } else {
+          for (const std::string& call : InstallCalls(shipped, true)) expected.push_back(call);
+        }
+        EXPECT_THAT(platform.calls, ElementsAreArray(expected));
+        EXPECT_EQ(ReadFile(destination), content.bytes);
+      }
+    }
+  }
+}
+
 TEST_F(UpdateFontTest, NullOrOverlongInputsChangeNothing) {
   WriteFile(source, FontAtRevision(k2_0));
   WriteFile(destination, FontAtRevision(k1_0));
@@ -310,12 +370,138 @@ TEST_F(CopyFontFileTest, UnopenableEndsLeaveWhatIsThere) {
   EXPECT_EQ(ReadFile(source), "shipped");
 }
 
-TEST_F(CopyFontFileTest, AReadErrorStopsWithoutWritingOrLooping) {
+TEST_F(CopyFontFileTest, ASourceWhoseEveryReadFailsEndsTheCopy) {
   // A directory opens for reading on Linux but every read fails, setting
   // the error indicator and never the end-of-file one.
   WriteFile(destination, "installed");
   CopyFontFile(root_.c_str(), destination.c_str());
   EXPECT_EQ(ReadFile(destination), "");
+}
+
+// Streams that fail on cue, which files on disk do not do: glibc's
+// fopencookie runs these callbacks for the stream's reads and writes.
+//
+// The source plays a script, one entry per read call: a byte count, served
+// as that many copies of a letter ('a' for the first call, 'b' for the
+// next...), or -1 for a read error; past the script, end of file.
+struct ScriptedSource {
+  std::vector<ssize_t> script;
+  std::size_t reads = 0;
+
+  static ssize_t Read(void* cookie, char* buffer, std::size_t size) {
+    auto& self = *static_cast<ScriptedSource*>(cookie);
+    const std::size_t call = self.reads++;
+    if (call >= self.script.size()) return 0;
+    const ssize_t n = self.script[call];
+    if (n > 0) {
+      EXPECT_LE(static_cast<std::size_t>(n), size) << "script entry larger than the read";
+      std::memset(buffer, 'a' + static_cast<int>(call), static_cast<std::size_t>(n));
+    }
+    return n;
+  }
+};
+
+// The destination takes `room` bytes in all, then none: a write that
+// returns fewer bytes than offered marks the stream failed. (Not -1, which
+// glibc's unbuffered fwrite miscounts as everything written.)
+struct LimitedSink {
+  std::size_t room;
+  std::string bytes;
+
+  static ssize_t Write(void* cookie, const char* data, std::size_t size) {
+    auto& self = *static_cast<LimitedSink*>(cookie);
+    const std::size_t n = std::min(size, self.room);
+    self.bytes.append(data, n);
+    self.room -= n;
+    return static_cast<ssize_t>(n);
+  }
+};
+
+struct StreamCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using Stream = std::unique_ptr<std::FILE, StreamCloser>;
+
+Stream OpenSource(ScriptedSource& source) {
+  cookie_io_functions_t io = {};
+  io.read = &ScriptedSource::Read;
+  return Stream(fopencookie(&source, "r", io));
+}
+
+// Unbuffered, so that fwrite itself meets the sink's refusal and reports
+// it, as it does when a disk fills up under a large enough write.
+Stream OpenSink(LimitedSink& sink) {
+  cookie_io_functions_t io = {};
+  io.write = &LimitedSink::Write;
+  Stream stream(fopencookie(&sink, "w", io));
+  if (stream) std::setvbuf(stream.get(), nullptr, _IONBF, 0);
+  return stream;
+}
+
+std::string Letters(char letter, std::size_t count) { return std::string(count, letter); }
+
+TEST(CopyFontStream, AReadErrorStopsWithoutWritingWhatThatReadReturned) {
+  const struct {
+    const char* what;
+    std::vector<ssize_t> script;
+    std::string copied;
+    std::size_t reads;
+  } cases[] = {
+      {"part of a chunk, then an error, after two whole chunks",
+       {4096, 4096, 100, -1},
+       Letters('a', 4096) + Letters('b', 4096),
+       4},
+      {"a chunk gathered from two reads, then part of one and an error",
+       {4096, 1000, 3096, 500, -1},
+       Letters('a', 4096) + Letters('b', 1000) + Letters('c', 3096),
+       5},
+      {"an error right after a whole chunk", {4096, -1}, Letters('a', 4096), 2},
+      {"part of the first chunk, then an error", {100, -1}, "", 2},
+      {"an error on the first read", {-1}, "", 1},
+      // Without the error the same short chunk is the last one and written.
+      {"part of a chunk, then the end", {4096, 100}, Letters('a', 4096) + Letters('b', 100), 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedSource source{c.script};
+    LimitedSink sink{SIZE_MAX, {}};
+    const Stream in = OpenSource(source);
+    const Stream out = OpenSink(sink);
+    ASSERT_TRUE(in && out);
+
+    CopyFontStream(in.get(), out.get());
+
+    EXPECT_EQ(sink.bytes.size(), c.copied.size());
+    EXPECT_TRUE(sink.bytes == c.copied) << "bytes differ";
+    EXPECT_EQ(source.reads, c.reads) << "read on after the copy should have ended";
+  }
+}
+
+TEST(CopyFontStream, AShortWriteStopsTheCopy) {
+  // Three whole chunks to copy; the sink's room runs out on the way.
+  const struct {
+    const char* what;
+    std::size_t room;
+    std::string copied;
+  } cases[] = {
+      {"room for part of the second chunk", 4096 + 1000, Letters('a', 4096) + Letters('b', 1000)},
+      {"room for exactly one chunk", 4096, Letters('a', 4096)},
+      {"no room", 0, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedSource source{{4096, 4096, 4096}};
+    LimitedSink sink{c.room, {}};
+    const Stream in = OpenSource(source);
+    const Stream out = OpenSink(sink);
+    ASSERT_TRUE(in && out);
+
+    CopyFontStream(in.get(), out.get());
+
+    EXPECT_TRUE(sink.bytes == c.copied) << sink.bytes.size() << " bytes written";
+    // The chunk that did not fit was the last one read.
+    EXPECT_EQ(source.reads, c.copied.size() / 4096 + 1);
+  }
 }
 
 }  // namespace

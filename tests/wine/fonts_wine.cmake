@@ -23,5 +23,26 @@ set_tests_properties(wine${TARVISH_WINE_ARCH}.fonts_wine_reset PROPERTIES
 
 tarvish_wine_test(fonts_wine_test SOURCES fonts_wine_test.cpp
                   DEPENDS demo_glyphs_fixtures fonts_wine_reset)
+# All but the cases below, which need processes of their own.
 set_tests_properties(wine${TARVISH_WINE_ARCH}.fonts_wine_test PROPERTIES
-                     FIXTURES_REQUIRED demo_glyphs_absent)
+                     FIXTURES_REQUIRED demo_glyphs_absent
+                     ENVIRONMENT "GTEST_FILTER=UpdateFontUnderWine.*")
+
+# A font already in the fonts folder, named as its own source: each case in
+# a process of its own with a reset just before it, since what UpdateFont
+# loads stays loaded in the process that called it. The runs form one chain
+# behind the test above, so that no reset lands in another's middle.
+set(_fonts_after wine${TARVISH_WINE_ARCH}.fonts_wine_test)
+foreach(_case SourceIsTheFontsFolder SourceIsTheFontsFolderWithATrailingBackslash)
+  set(_reset wine${TARVISH_WINE_ARCH}.fonts_wine_reset.${_case})
+  set(_test wine${TARVISH_WINE_ARCH}.fonts_wine_test.${_case})
+  add_test(NAME ${_reset} COMMAND fonts_wine_reset WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  set_tests_properties(${_reset} PROPERTIES LABELS wine DEPENDS ${_fonts_after}
+                       FIXTURES_SETUP demo_glyphs_absent_${_case})
+  add_test(NAME ${_test}
+           COMMAND fonts_wine_test --gtest_filter=FontAlreadyInTheFontsFolder.${_case}
+           WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+  set_tests_properties(${_test} PROPERTIES LABELS wine
+                       FIXTURES_REQUIRED demo_glyphs_absent_${_case})
+  set(_fonts_after ${_test})
+endforeach()

@@ -226,4 +226,48 @@ TEST_F(UpdateFontUnderWine, NullAndOverlongInputsChangeNothing) {
   EXPECT_EQ(window_.Take(), 0);
 }
 
+// The installer copied the font into the fonts folder itself and names
+// that folder as the source. Each case runs in a process of its own, just
+// after fonts_wine_reset (see fonts_wine.cmake): Wine loads what the fonts
+// folder holds when a process starts, and the face has to be absent here.
+class FontAlreadyInTheFontsFolder : public UpdateFontUnderWine {
+ protected:
+  void InstallInPlace(const std::string& sourceDir) {
+    ASSERT_FALSE(FaceEnumerable()) << "run this case alone, after fonts_wine_reset";
+    const std::string shipped = Fixture("1.0") + "\\" + kDemoFile;
+    const auto v1 = FileBytes(shipped);
+    ASSERT_TRUE(v1) << "fixture missing: " << shipped;
+    ASSERT_TRUE(CopyFileA(shipped.c_str(), fontPath_.c_str(), FALSE));
+
+    EXPECT_EQ(Update(sourceDir), 1);
+    const Installed after = Snapshot();
+    EXPECT_TRUE(after.font == v1) << "copied onto itself, the font has "
+                                  << (after.font ? after.font->size() : 0) << " of "
+                                  << v1->size() << " bytes";
+    EXPECT_TRUE(after.resource.has_value()) << "no .FOT at " << resourcePath_;
+    EXPECT_EQ(after.key.value, std::string(kDemoFile) + '\0');
+    EXPECT_TRUE(FaceEnumerable());
+    EXPECT_EQ(window_.Take(), 1);
+
+    // Present now, and shipped as itself: never newer than itself, so no
+    // spelling of the folder makes it replace, that is delete, itself.
+    std::string upper = fonts_;
+    CharUpperA(&upper[0]);
+    for (const std::string& again : {fonts_, fonts_ + "\\", upper}) {
+      SCOPED_TRACE("present, source " + again);
+      const Installed before = Snapshot();
+      Sleep(20);  // so that a rewrite would show in the timestamps
+      EXPECT_EQ(Update(again), 0);
+      EXPECT_TRUE(Snapshot() == before);
+      EXPECT_EQ(window_.Take(), 0);
+    }
+  }
+};
+
+TEST_F(FontAlreadyInTheFontsFolder, SourceIsTheFontsFolder) { InstallInPlace(fonts_); }
+
+TEST_F(FontAlreadyInTheFontsFolder, SourceIsTheFontsFolderWithATrailingBackslash) {
+  InstallInPlace(fonts_ + "\\");
+}
+
 }  // namespace
