@@ -6,12 +6,29 @@ namespace tarvish {
 
 volatile std::uint8_t DumpInProgress = 0;
 
+namespace {
+
+// True when `text` has its NUL among its first `limit` characters. Reads no
+// further than that.
+bool EndsWithin(const char* text, std::uint32_t limit) {
+  for (std::uint32_t i = 0; i < limit; ++i) {
+    if (text[i] == '\0') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 std::int32_t WriteMiniDumpWith(MiniDumpPlatform& platform, DbgHelpBinding& binding,
                                DbgHelpLoader& loader, std::uint32_t dumpType, const char* path,
                                std::uint32_t threadId, _EXCEPTION_POINTERS* exceptionPointers) {
   // The checks come before the binding: a bad argument is reported as such
   // even where DBGHELP.DLL is missing.
   if (platform.StringUnreadable(path, kDumpPathCheckLength)) return kDumpBadArgument;
+  // The check above stops after 260 characters; a path that goes on past
+  // them would be read beyond what was checked when the file is created,
+  // and reach the reporter cut short, so that it wrote to another name.
+  if (!EndsWithin(path, kDumpPathCheckLength)) return kDumpBadArgument;
   if (exceptionPointers != nullptr &&
       platform.MemoryUnreadable(exceptionPointers, kExceptionPointersCheckSize)) {
     return kDumpBadArgument;

@@ -25,9 +25,10 @@ enum MiniDumpResult : std::int32_t {
   kWorkerStoredNoResult = 7,
 };
 
-// Windows builds only. `path` must outlive the call; `exceptionPointers` may
-// be null (the dump then carries no exception information). Not reentrant:
-// the crash filter admits one caller at a time.
+// Windows builds only. `path` must outlive the call and end within 260
+// characters (259 and its NUL), else the result is 3; `exceptionPointers`
+// may be null (the dump then carries no exception information). Not
+// reentrant: the crash filter admits one caller at a time.
 //
 // On return the calling thread's last-error value is the worker's final one
 // when a worker was started (results 0, 4, 5, 7), that of the failed thread

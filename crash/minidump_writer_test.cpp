@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -77,6 +78,20 @@ TEST_F(MiniDumpWriter, BadArgumentsGiveThreeWhateverTheBindingState) {
       EXPECT_EQ(platform.CountCalls("caller CreateThread"), 0);
       EXPECT_EQ(FakeDumpPlatform::ThreadLastError(), kCallersEarlierError);
     }
+  }
+}
+
+TEST_F(MiniDumpWriter, PathsMustEndWithin260Characters) {
+  for (std::size_t length : {1u, 259u, 260u, 400u}) {
+    SCOPED_TRACE(length);
+    FakeDumpPlatform platform;
+    // No NUL beyond `length` characters, and nothing readable after 260 of
+    // them: the sanitizer sees any read past what was checked.
+    std::vector<char> path(std::min<std::size_t>(length + 1, 260), 'p');
+    if (length < 260) path.back() = '\0';
+    EXPECT_EQ(WriteMiniDumpWith(platform, binding_, loader_, kDumpType, path.data(), 1, nullptr),
+              length < 260 ? kDumpWritten : kDumpBadArgument);
+    EXPECT_EQ(platform.CountCalls("caller CreateThread"), length < 260 ? 1 : 0);
   }
 }
 

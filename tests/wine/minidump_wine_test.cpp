@@ -227,6 +227,8 @@ TEST_F(MiniDumpWriterWine, FailuresBeforeAnyDumpWork) {
             tarvish::kDumpBadArgument);
   EXPECT_EQ(tarvish::WriteMiniDump(0, path_.c_str(), 1, reinterpret_cast<EXCEPTION_POINTERS*>(16)),
             tarvish::kDumpBadArgument);
+  const std::string tooLong = TempFolder() + std::string(300, 'd') + ".dmp";
+  EXPECT_EQ(tarvish::WriteMiniDump(0, tooLong.c_str(), 1, nullptr), tarvish::kDumpBadArgument);
   const std::string unreachable = folder_ + "no-such-folder\\x.dmp";
   EXPECT_EQ(tarvish::WriteMiniDump(0, unreachable.c_str(), GetCurrentThreadId(), &crash.pointers),
             tarvish::kDumpFileNotCreated);
