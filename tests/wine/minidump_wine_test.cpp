@@ -10,7 +10,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <new>
 #include <set>
 #include <string>
 #include <thread>
@@ -200,10 +202,33 @@ TEST_F(MiniDumpWriterWine, NullPointersGiveADumpWithoutException) {
   EXPECT_FALSE(dump.Exception().has_value());
 }
 
+// Memory from the top of the address space: on 64-bit its addresses do not
+// fit 32 bits, so a reporter must take both halves of them from the block.
+class HighMemory {
+ public:
+  explicit HighMemory(std::size_t size)
+      : memory_(VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT | MEM_TOP_DOWN, PAGE_READWRITE)) {}
+  ~HighMemory() {
+    if (memory_ != nullptr) VirtualFree(memory_, 0, MEM_RELEASE);
+  }
+  HighMemory(const HighMemory&) = delete;
+  HighMemory& operator=(const HighMemory&) = delete;
+  void* get() const { return memory_; }
+
+ private:
+  void* memory_;
+};
+
 TEST_F(MiniDumpWriterWine, AReporterBesideTheProgramWritesTheDumpInstead) {
   ASSERT_TRUE(CopyFileA((folder_ + "..\\Report.exe").c_str(), reporterCopy_.c_str(), FALSE))
       << "Report.exe is built into the folder above this program's";
-  FakeCrash crash;
+  HighMemory memory(sizeof(FakeCrash));
+  ASSERT_NE(memory.get(), nullptr);
+  if (sizeof(void*) == 8) {
+    ASSERT_NE(reinterpret_cast<std::uintptr_t>(memory.get()) >> 16 >> 16, 0u)
+        << "the exception record must lie above 4 GB";
+  }
+  FakeCrash& crash = *new (memory.get()) FakeCrash;
   EXPECT_EQ(tarvish::WriteMiniDump(MiniDumpNormal, path_.c_str(), GetCurrentThreadId(), &crash.pointers),
             tarvish::kDumpWritten);
   EXPECT_EQ(tarvish::DumpInProgress, 0);
@@ -212,8 +237,8 @@ TEST_F(MiniDumpWriterWine, AReporterBesideTheProgramWritesTheDumpInstead) {
   // Report marks its dumps; a file the library had written after it would
   // carry no such mark.
   EXPECT_EQ(dump.Comment().rfind("Written by Report", 0), 0u) << dump.Comment();
-  // The exception record was read out of this process by address, which
-  // takes both halves of the address on 64-bit.
+  // The exception record was read out of this process by its address, which
+  // on 64-bit lies above 4 GB: the reporter used both halves of it.
   const auto exception = dump.Exception();
   ASSERT_TRUE(exception.has_value());
   EXPECT_EQ(exception->threadId, GetCurrentThreadId());
