@@ -6,26 +6,20 @@
 
 #include <windows.h>
 
+#include "util/scoped_resource.h"
+
 namespace tarvish {
 
-class ScopedMappedView {
- public:
-  ScopedMappedView() = default;
-  explicit ScopedMappedView(void* view) : view_(static_cast<unsigned char*>(view)) {}
-  ~ScopedMappedView() { reset(); }
-  ScopedMappedView(const ScopedMappedView&) = delete;
-  ScopedMappedView& operator=(const ScopedMappedView&) = delete;
-
-  unsigned char* get() const { return view_; }
-  explicit operator bool() const { return view_ != nullptr; }
-
-  void reset(void* view = nullptr) {
-    if (view_ != nullptr) UnmapViewOfFile(view_);
-    view_ = static_cast<unsigned char*>(view);
-  }
-
- private:
-  unsigned char* view_ = nullptr;
+struct MappedViewTraits {
+  using Type = void*;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type view) { UnmapViewOfFile(view); }
 };
+using ScopedMappedView = UniqueResource<MappedViewTraits>;
+
+// The view's bytes.
+inline unsigned char* Bytes(const ScopedMappedView& view) {
+  return static_cast<unsigned char*>(view.get());
+}
 
 }  // namespace tarvish

@@ -22,6 +22,7 @@
 #include "crash/minidump_writer_win.h"
 #include "tests/wine/dll_under_test.h"
 #include "tests/wine/minidump_reader.h"
+#include "util/scoped_file_handle.h"
 #include "util/scoped_handle.h"
 
 namespace {
@@ -29,6 +30,7 @@ namespace {
 using ::testing::Contains;
 using ::testing::IsEmpty;
 using ::testing::Not;
+using tarvish::ScopedFileHandle;
 using tarvish::ScopedHandle;
 using tarvish_test::MiniDumpFile;
 using tarvish_test::ProgramFolder;
@@ -37,8 +39,8 @@ constexpr DWORD kExceptionCode = 0xE0545653;
 
 std::set<DWORD> ThreadsOfThisProcess() {
   std::set<DWORD> ids;
-  ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return ids;
+  ScopedFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snapshot) return ids;
   THREADENTRY32 entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = Thread32First(snapshot.get(), &entry); more;

@@ -65,7 +65,7 @@ TEST_F(ReportWine, ARequestItCannotServeLeavesTheResultAlone) {
   ASSERT_TRUE(mapping);
   ScopedMappedView view(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
   ASSERT_TRUE(view);
-  unsigned char* block = view.get();
+  unsigned char* block = tarvish::Bytes(view);
   const DWORD processId = UnusedProcessId();
   ASSERT_NE(processId, 0u);
   std::memcpy(block + 4, &processId, 4);

@@ -92,7 +92,7 @@ int WriteRequestedDump() {
   ScopedMappedView view(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, kBlockSize));
   if (!view) return Fail(kNoRequest, "cannot map ", kBlockName);
 
-  Request r = ReadRequest(view.get());
+  Request r = ReadRequest(tarvish::Bytes(view));
   if (r.path[0] == '\0') {
     SetLastError(ERROR_INVALID_PARAMETER);
     return Fail(kNoFile, "the request names no dump file");
@@ -135,7 +135,7 @@ int WriteRequestedDump() {
   file.reset();
 
   const DWORD written = 1;
-  std::memcpy(view.get() + kResult, &written, sizeof written);
+  std::memcpy(tarvish::Bytes(view) + kResult, &written, sizeof written);
   std::printf("Report: wrote %s for process %lu\n", r.path, r.processId);
   return kWritten;
 }
