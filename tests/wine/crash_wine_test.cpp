@@ -3,7 +3,13 @@
 // directory. Settings go into the registry view the DLL reads (the 32-bit
 // one for the 32-bit build) before each run; files and settings are
 // removed again after each test.
+//
+// The build puts Report.exe beside the crasher, so a crash there is dumped
+// by the reporter. For the library's own dump the crasher and the DLL are
+// copied into a folder of the temp directory that holds no reporter, and
+// run from there: the system's search for "Report -d" then finds nothing.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,10 +20,12 @@
 #include <vector>
 
 #include "tests/wine/dll_under_test.h"
+#include "tests/wine/minidump_reader.h"
 #include "tools/qvd/qvd_decode.h"
 
 namespace {
 
+using tarvish_test::MiniDumpFile;
 using tarvish_test::ProgramFolder;
 
 constexpr char kVendorKey[] = "Software\\Quillvex Software";
@@ -74,14 +82,56 @@ bool IsMiniDump(const CrashFile& f) {
   return read && std::memcmp(signature, "MDMP", 4) == 0 && f.size > 1000;
 }
 
+// Where the crasher runs, and so who writes its dump.
+enum class DumpWriter { kReporter, kLibrary };
+
+const char* Describe(DumpWriter writer) {
+  return writer == DumpWriter::kReporter ? "Report.exe" : "the library itself";
+}
+
+constexpr const char* kCopiedFiles[] = {"crash_crasher.exe", "Tarvish.dll"};
+
+std::string ReporterFreeFolder() { return TempDirectory() + "tarvish-crash-no-reporter\\"; }
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
 struct CrasherRun {
   bool ended;
   DWORD exitCode;
   unsigned long long faultTime;  // as the crasher noted it
+  DWORD processId;
+  DWORD mainThreadId;
 };
+
+// Which program wrote the dump: Report names itself and the process it
+// dumped in a comment stream; the library's own dump carries no comment.
+void ExpectDumpWrittenBy(DumpWriter writer, const CrashFile& file, const CrasherRun& run) {
+  const MiniDumpFile dump(file.path);
+  ASSERT_TRUE(dump.HasSignature()) << file.path;
+  if (writer == DumpWriter::kReporter) {
+    const std::regex mark(R"(Written by Report \(process \d+\) for process )" +
+                          std::to_string(run.processId));
+    EXPECT_TRUE(std::regex_match(dump.Comment(), mark)) << dump.Comment();
+  } else {
+    EXPECT_EQ(dump.Comment(), "") << "a reporter was found after all";
+  }
+}
 
 class CrashHandler : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() {
+    const std::string folder = ReporterFreeFolder();
+    CreateDirectoryA(folder.c_str(), nullptr);
+    for (const char* name : kCopiedFiles) {
+      CopyFileA((ProgramFolder() + name).c_str(), (folder + name).c_str(), FALSE);
+    }
+  }
+  static void TearDownTestSuite() {
+    const std::string folder = ReporterFreeFolder();
+    for (const char* name : kCopiedFiles) DeleteFileA((folder + name).c_str());
+    RemoveDirectoryA(folder.c_str());
+  }
+
   void SetUp() override {
     Cleanup();
     timeFile_ = TempDirectory() + "crash_crasher_time.txt";
@@ -110,17 +160,34 @@ class CrashHandler : public ::testing::Test {
     RegCloseKey(key);
   }
 
-  CrasherRun RunCrasher(const char* mode, DWORD timeoutMs = kCrashTimeoutMs) {
-    std::string command = "\"" + ProgramFolder() + "crash_crasher.exe\" " + mode + " \"" + timeFile_ + "\"";
+  // The crasher's folder is also its working directory, the other place
+  // the system looks for the reporter.
+  CrasherRun RunCrasher(const char* mode, DumpWriter writer = DumpWriter::kReporter,
+                        DWORD timeoutMs = kCrashTimeoutMs) {
+    const std::string folder = writer == DumpWriter::kReporter ? ProgramFolder() : ReporterFreeFolder();
+    CrasherRun run{false, 0, 0, 0, 0};
+    for (const char* name : kCopiedFiles) {
+      if (!Exists(folder + name)) {
+        ADD_FAILURE() << "missing: " << folder << name;
+        return run;
+      }
+    }
+    if (Exists(folder + "Report.exe") != (writer == DumpWriter::kReporter)) {
+      ADD_FAILURE() << "Report.exe " << (writer == DumpWriter::kReporter ? "is not" : "is") << " in "
+                    << folder;
+      return run;
+    }
+    std::string command = "\"" + folder + "crash_crasher.exe\" " + mode + " \"" + timeFile_ + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    CrasherRun run{false, 0, 0};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                         &process)) {
       ADD_FAILURE() << "crash_crasher did not start: " << GetLastError();
       return run;
     }
+    run.processId = process.dwProcessId;
+    run.mainThreadId = process.dwThreadId;
     run.ended = WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0;
     if (!run.ended) {
       TerminateProcess(process.hProcess, 99);
@@ -176,17 +243,34 @@ void ExpectSnapshotOfTheFault(const CrashFile& file, std::uint32_t code) {
   }
 }
 
-TEST_F(CrashHandler, DefaultsWriteOneDumpInTheTempDirectoryAndNoSnapshot) {
-  const CrasherRun run = RunCrasher("main");
+class CrashHandlerDefaults : public CrashHandler, public ::testing::WithParamInterface<DumpWriter> {};
+
+TEST_P(CrashHandlerDefaults, WriteOneDumpInTheTempDirectoryAndNoSnapshot) {
+  const CrasherRun run = RunCrasher("main", GetParam());
   ASSERT_TRUE(run.ended);
   const std::vector<CrashFile> files = CrashFiles();
   ASSERT_EQ(files.size(), 1u);
   EXPECT_TRUE(std::regex_match(files[0].name, kCrashName)) << files[0].name;
   EXPECT_EQ(Extension(files[0]), ".dmp");
   EXPECT_TRUE(IsMiniDump(files[0]));
-  std::printf("fault to last file written: %.0f ms\n", HandlingMs(run, files));
+  ExpectDumpWrittenBy(GetParam(), files[0], run);
+  // Either writer records the fault on the thread that took it.
+  const MiniDumpFile dump(files[0].path);
+  const auto exception = dump.Exception();
+  ASSERT_TRUE(exception.has_value());
+  EXPECT_EQ(exception->code, 0xC0000005u);
+  EXPECT_EQ(exception->threadId, run.mainThreadId);
+  EXPECT_THAT(dump.ThreadIds(), ::testing::Contains(run.mainThreadId));
+  std::printf("%s: fault to last file written: %.0f ms\n", Describe(GetParam()), HandlingMs(run, files));
   RecordProperty("handling_ms", static_cast<int>(HandlingMs(run, files)));
 }
+
+INSTANTIATE_TEST_SUITE_P(Writers, CrashHandlerDefaults,
+                         ::testing::Values(DumpWriter::kReporter, DumpWriter::kLibrary),
+                         [](const ::testing::TestParamInfo<DumpWriter>& info) {
+                           return info.param == DumpWriter::kReporter ? "DumpedByTheReporter"
+                                                                      : "DumpedInProcessWithoutReporter";
+                         });
 
 TEST_F(CrashHandler, ForceQvdWritesTheSnapshotFirstThenTheDump) {
   SetSetting("ForceQvd", 1);
@@ -201,6 +285,7 @@ TEST_F(CrashHandler, ForceQvdWritesTheSnapshotFirstThenTheDump) {
   for (const CrashFile& f : files) EXPECT_TRUE(std::regex_match(f.name, kCrashName)) << f.name;
   ExpectSnapshotOfTheFault(files[0], 0xC0000005);
   EXPECT_TRUE(IsMiniDump(files[1]));
+  ExpectDumpWrittenBy(DumpWriter::kReporter, files[1], run);
   std::printf("fault to last file written: %.0f ms\n", HandlingMs(run, files));
 }
 
@@ -213,9 +298,11 @@ TEST_F(CrashHandler, WriteDumpAndWriteQvdOffWriteNothing) {
   EXPECT_TRUE(CrashFiles().empty());
 }
 
+// In-process: the dump suspends the second faulting thread wherever it has
+// got to in the filter, and must still come out whole.
 TEST_F(CrashHandler, TwoSimultaneousCrashesGiveTheFilesOfExactlyOne) {
   SetSetting("ForceQvd", 1);
-  const CrasherRun run = RunCrasher("two-threads");
+  const CrasherRun run = RunCrasher("two-threads", DumpWriter::kLibrary);
   ASSERT_TRUE(run.ended);
   const std::vector<CrashFile> files = CrashFiles();
   ASSERT_EQ(files.size(), 2u);
@@ -223,6 +310,7 @@ TEST_F(CrashHandler, TwoSimultaneousCrashesGiveTheFilesOfExactlyOne) {
   EXPECT_EQ(Extension(files[1]), ".dmp");
   ExpectSnapshotOfTheFault(files[0], 0xC0000005);
   EXPECT_TRUE(IsMiniDump(files[1])) << "the dump was cut short";
+  ExpectDumpWrittenBy(DumpWriter::kLibrary, files[1], run);
 }
 
 // Whether Wine ends the process after a stack overflow has varied between
@@ -230,7 +318,7 @@ TEST_F(CrashHandler, TwoSimultaneousCrashesGiveTheFilesOfExactlyOne) {
 // is checked.
 TEST_F(CrashHandler, StackOverflowIsSnapshottedAndDumped) {
   SetSetting("ForceQvd", 1);
-  const CrasherRun run = RunCrasher("overflow", 30000);
+  const CrasherRun run = RunCrasher("overflow", DumpWriter::kReporter, 30000);
   std::printf("stack overflow: the process %s\n",
               run.ended ? "ended by itself" : "was still running after 30 s and was ended");
   const std::vector<CrashFile> files = CrashFiles();
@@ -239,6 +327,7 @@ TEST_F(CrashHandler, StackOverflowIsSnapshottedAndDumped) {
   ExpectSnapshotOfTheFault(files[0], 0xC00000FD);
   EXPECT_EQ(Extension(files[1]), ".dmp");
   EXPECT_TRUE(IsMiniDump(files[1]));
+  ExpectDumpWrittenBy(DumpWriter::kReporter, files[1], run);
   std::printf("fault to last file written: %.0f ms\n", HandlingMs(run, files));
 }
 
