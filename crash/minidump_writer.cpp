@@ -48,13 +48,19 @@ std::int32_t WriteMiniDumpWith(MiniDumpPlatform& platform, DbgHelpBinding& bindi
     request.lastError = platform.GetLastError();
     request.result = kWorkerNotCreated;
   } else {
-    // A bare spin calls nothing, so it needs no stack on a thread that may
-    // have none left. It ends when the handoff is over; the wait covers the
-    // worker's own dump.
-    while (DumpInProgress != 0) {
+    // A tight spin, with no sleep or yield. It ends when the handoff is
+    // over, or when the worker thread has ended without lowering the flag
+    // (it ended before running its job, or was terminated): the flag alone
+    // would then hold this thread forever. The poll is one non-blocking
+    // call, less stack than the thread creation above. The wait covers the
+    // worker's own dump; a worker that stored nothing leaves result 7 and
+    // last error 0.
+    while (DumpInProgress != 0 && !platform.ThreadEnded(thread)) {
     }
     platform.WaitForThread(thread);
     platform.CloseHandle(thread);
+    // Lowered for the next call, should the worker have ended with it up.
+    DumpInProgress = 0;
   }
   platform.SetLastError(request.lastError);
   return request.result;

@@ -50,7 +50,8 @@ struct DumpRequest {
 };
 
 // Caller/worker handshake: the caller spins until the worker (or the
-// reporter handoff on the worker) lowers it. A plain volatile byte, no lock.
+// reporter handoff on the worker) lowers it, or until the worker thread has
+// ended without lowering it. A plain volatile byte, no lock.
 extern volatile std::uint8_t DumpInProgress;
 
 // How many times MiniDumpWriteDump is called before the writer gives up.
@@ -77,6 +78,10 @@ class MiniDumpPlatform {
   // Starts a thread that runs RunDumpWorker(*request, <this platform>).
   // Returns its handle, or null with the thread's last error set.
   virtual void* CreateWorkerThread(DumpRequest* request) = 0;
+  // True once the thread has ended (or can no longer be waited on): polled
+  // in the caller's spin, so it must not block. Win32: WaitForSingleObject
+  // with a zero timeout gives anything but WAIT_TIMEOUT.
+  virtual bool ThreadEnded(void* thread) = 0;
   // Waits without a time limit until the thread has ended.
   virtual void WaitForThread(void* thread) = 0;
   virtual void CloseHandle(void* handle) = 0;

@@ -26,7 +26,7 @@ DbgHelpProc FakeDbgHelpLoader::FindProc(void* module, const char* name) {
 
 FakeDumpPlatform::~FakeDumpPlatform() {
   for (auto& t : threads_) {
-    if (t.joinable()) t.join();
+    if (t.thread.joinable()) t.thread.join();
   }
 }
 
@@ -66,24 +66,34 @@ void* FakeDumpPlatform::CreateWorkerThread(DumpRequest* request) {
     tlsLastError = threadCreationError;
     return nullptr;
   }
-  std::thread* thread = nullptr;
+  WorkerThread* thread = nullptr;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    thread = &threads_.emplace_back([this, request] {
-      tlsThreadId = kWorkerThreadId;
-      tlsLastError = 0;
+    thread = &threads_.emplace_back();
+  }
+  const bool runsItsJob = worker != Worker::kEndsWithoutRunning;
+  thread->thread = std::thread([this, request, thread, runsItsJob] {
+    tlsThreadId = kWorkerThreadId;
+    tlsLastError = 0;
+    if (runsItsJob) {
       RunDumpWorker(*request, *this);
       workerFinalLastError = tlsLastError;
-    });
-  }
-  if (worker == Worker::kEndsBeforeCreated) thread->join();
+    }
+    thread->ended.store(true);
+  });
+  if (worker == Worker::kEndsBeforeCreated) thread->thread.join();
   return thread;
+}
+
+bool FakeDumpPlatform::ThreadEnded(void* thread) {
+  ++threadEndedPolls;
+  return static_cast<WorkerThread*>(thread)->ended.load();
 }
 
 void FakeDumpPlatform::WaitForThread(void* thread) {
   Record("WaitForSingleObject");
-  auto* t = static_cast<std::thread*>(thread);
-  if (t->joinable()) t->join();
+  auto& t = static_cast<WorkerThread*>(thread)->thread;
+  if (t.joinable()) t.join();
 }
 
 void FakeDumpPlatform::CloseHandle(void*) { Record("CloseHandle"); }

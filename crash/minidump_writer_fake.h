@@ -5,6 +5,7 @@
 // Worker threads are real threads, so the handshake and the per-thread
 // last-error value behave as they do on Windows.
 
+#include <atomic>
 #include <cstdint>
 #include <list>
 #include <mutex>
@@ -44,6 +45,8 @@ class FakeDumpPlatform final : public MiniDumpPlatform {
     kRuns,               // starts and runs alongside the caller
     kEndsBeforeCreated,  // has run to its end before CreateThread returns
     kNotCreated,         // CreateThread fails with threadCreationError
+    kEndsWithoutRunning,  // starts and ends without running its job (as a
+                          // thread ended or terminated from outside)
   };
 
   // Configuration.
@@ -70,6 +73,9 @@ class FakeDumpPlatform final : public MiniDumpPlatform {
   int openFiles = 0;
   std::uint8_t flagWhenCreatingThread = 0xFF;
   std::uint32_t workerFinalLastError = 0xFFFFFFFF;
+  // How often the caller asked whether the worker had ended (not recorded
+  // as calls: the spin asks many times).
+  std::atomic<long> threadEndedPolls{0};
 
   ~FakeDumpPlatform();
 
@@ -83,6 +89,7 @@ class FakeDumpPlatform final : public MiniDumpPlatform {
   bool StringUnreadable(const char* text, std::uint32_t maxLength) override;
   bool MemoryUnreadable(const void* address, std::uint32_t size) override;
   void* CreateWorkerThread(DumpRequest* request) override;
+  bool ThreadEnded(void* thread) override;
   void WaitForThread(void* thread) override;
   void CloseHandle(void* handle) override;
   std::uint32_t GetLastError() override;
@@ -99,7 +106,13 @@ class FakeDumpPlatform final : public MiniDumpPlatform {
 
   std::mutex mutex_;
   std::vector<std::string> calls_;
-  std::list<std::thread> threads_;
+  // A worker thread and whether its body has returned, as a thread handle
+  // signals once the thread has ended.
+  struct WorkerThread {
+    std::thread thread;
+    std::atomic<bool> ended{false};
+  };
+  std::list<WorkerThread> threads_;
   int file_ = 0;
 };
 

@@ -297,5 +297,26 @@ TEST_F(MiniDumpWriter, AWorkerThatEndsBeforeTheCallerLooksDoesNotHangIt) {
   }
 }
 
+// A worker thread that ends without running its job (or is terminated)
+// never lowers the flag: the caller's spin must end on the thread's end
+// instead of holding the crashing thread forever.
+TEST_F(MiniDumpWriter, AWorkerThatEndsWithoutRunningGivesSevenAndLastErrorZero) {
+  platform_.worker = FakeDumpPlatform::Worker::kEndsWithoutRunning;
+  std::int32_t result = -1;
+  ExpectReturnsWithin(std::chrono::seconds(10), [&] {
+    FakeDumpPlatform::SetThreadLastError(kCallersEarlierError);
+    result = Write(SomeExceptionPointers());
+    // Read on the calling thread, where WriteMiniDump set it.
+    EXPECT_EQ(FakeDumpPlatform::ThreadLastError(), 0u);
+  });
+  EXPECT_EQ(result, kWorkerStoredNoResult);
+  EXPECT_GE(platform_.threadEndedPolls.load(), 1);
+  EXPECT_EQ(DumpInProgress, 0) << "lowered for the next call";
+  EXPECT_EQ(platform_.CountCalls("worker"), 0);
+  EXPECT_EQ(platform_.CountCalls("caller WaitForSingleObject"), 1) << "the unbounded wait follows";
+  EXPECT_EQ(platform_.CountCalls("caller CloseHandle"), 1);
+  EXPECT_EQ(platform_.CountCalls("caller SetLastError 0"), 1);
+}
+
 }  // namespace
 }  // namespace tarvish

@@ -28,6 +28,12 @@ class SystemDumpPlatform final : public MiniDumpPlatform {
     return CreateThread(nullptr, 0, DumpWorkerProc, request, 0, &id);
   }
 
+  bool ThreadEnded(void* thread) override {
+    // WAIT_OBJECT_0 once it has ended; WAIT_FAILED for a handle that cannot
+    // be waited on, which no spin should outlast either.
+    return WaitForSingleObject(thread, 0) != WAIT_TIMEOUT;
+  }
+
   void WaitForThread(void* thread) override { WaitForSingleObject(thread, INFINITE); }
   void CloseHandle(void* handle) override { ::CloseHandle(handle); }
   std::uint32_t GetLastError() override { return ::GetLastError(); }
