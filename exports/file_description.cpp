@@ -68,15 +68,17 @@ RefString ReadFileDescription(VersionResources& platform, const char* path) {
 }
 
 const char* FileDescriptionForEngine(VersionResources& platform, const char* path) {
-  RefString& last = LastDescription();
   try {
-    last = ReadFileDescription(platform, path);
-    return last.Text();
-  } catch (...) {
-    // The raised message (or an allocation failure) ends here: the record
-    // already says what failed, and the engine gets empty text.
-  }
-  try {
+    // The first call builds the holder, which may allocate the shared empty
+    // record: that can fail too, and must not reach the engine either.
+    RefString& last = LastDescription();
+    try {
+      last = ReadFileDescription(platform, path);
+      return last.Text();
+    } catch (...) {
+      // The raised message (or an allocation failure) ends here: the record
+      // already says what failed, and the engine gets empty text.
+    }
     last = RefString();
   } catch (...) {
   }

@@ -18,9 +18,12 @@ std::size_t g_watchedSize = 0;
 void* g_watchedBlock = nullptr;
 int g_watchedAllocations = 0;
 int g_watchedLive = 0;
+// While set, every allocation fails.
+bool g_allocationsFail = false;
 }  // namespace
 
 void* operator new(std::size_t n) {
+  if (g_allocationsFail) throw std::bad_alloc();
   void* p = std::malloc(n == 0 ? 1 : n);
   if (p == nullptr) throw std::bad_alloc();
   if (g_watchedSize != 0 && n == g_watchedSize) {
@@ -232,6 +235,25 @@ TEST(FileDescriptionForEngine, TheTextLivesUntilTheNextCall) {
   EXPECT_STREQ(text, "first description");
   FakeVersionResources second = EnglishUnicodeFile("second");
   EXPECT_STREQ(FileDescriptionForEngine(second, kPath), "second");
+}
+
+// The module's first call builds the holder of the returned text, and with it
+// the shared empty record. It runs in a fresh process so that nothing before
+// it has built either.
+TEST(FileDescriptionForEngine, AFirstCallWithoutMemoryGivesEmptyTextAndDoesNotThrow) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        FakeVersionResources fake = EnglishUnicodeFile("unused");
+        g_allocationsFail = true;
+        const char* text = FileDescriptionForEngine(fake, kPath);
+        g_allocationsFail = false;
+        std::exit(text != nullptr && *text == '\0' ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  // Once memory is back, the export works as ever.
+  FakeVersionResources fake = EnglishUnicodeFile("after");
+  EXPECT_STREQ(FileDescriptionForEngine(fake, kPath), "after");
 }
 
 }  // namespace
