@@ -81,23 +81,41 @@ void RestoreSetting(RegistryKey& key, const SavedSetting& saved) {
   }
 }
 
+// The key for the restore, opened afresh; null when it cannot be opened,
+// allocation failures included, so that the caller can fall back on the key
+// it kept.
+std::unique_ptr<RegistryKey> ReopenForRestore(IconCachePlatform& platform) {
+  try {
+    return platform.OpenCurrentUserKey(kWindowMetricsKey);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
 }  // namespace
 
 int RebuildIconCache(IconCachePlatform& platform) {
   static const unsigned char kPreset[] = "100";
   SavedSetting saved;
-  if (std::unique_ptr<RegistryKey> key = platform.OpenCurrentUserKey(kWindowMetricsKey)) {
-    saved = ReadSetting(*key);
+  // The key the preset went through stays open until the setting is back, so
+  // that a restore never depends on an open that can fail after "100" was
+  // written.
+  std::unique_ptr<RegistryKey> presetKey = platform.OpenCurrentUserKey(kWindowMetricsKey);
+  if (presetKey) {
+    saved = ReadSetting(*presetKey);
     // Without a saved setting to put back, the user's own is not replaced.
     if (saved.kind != SavedSetting::Kind::Unknown) {
-      key->Write(kShellIconSize, kRegSz, kPreset, sizeof kPreset);
+      presetKey->Write(kShellIconSize, kRegSz, kPreset, sizeof kPreset);
+    } else {
+      presetKey.reset();
     }
   }
   platform.BroadcastSettingChange(kSpiSetIconMetrics, "WindowMetrics");
   if (saved.kind != SavedSetting::Kind::Unknown) {
-    if (std::unique_ptr<RegistryKey> key = platform.OpenCurrentUserKey(kWindowMetricsKey)) {
-      RestoreSetting(*key, saved);
-    }
+    std::unique_ptr<RegistryKey> restoreKey = ReopenForRestore(platform);
+    RestoreSetting(restoreKey ? *restoreKey : *presetKey, saved);
+    restoreKey.reset();
+    presetKey.reset();
   }
   platform.BroadcastSettingChange(kSpiSetIconMetrics, "WindowMetrics");
   return 0;

@@ -1,6 +1,7 @@
 #include "exports/icon_cache_fake.h"
 
 #include <cstring>
+#include <new>
 
 namespace tarvish {
 
@@ -45,6 +46,11 @@ class FakeKey final : public RegistryKey {
 std::unique_ptr<RegistryKey> FakeIconCachePlatform::OpenCurrentUserKey(const char* subKey) {
   calls.push_back(std::string("RegOpenKey(") + subKey + ")");
   if (!keyExists) return nullptr;
+  if (workingOpens == 0) {
+    if (failedOpenThrows) throw std::bad_alloc();
+    return nullptr;
+  }
+  if (workingOpens > 0) --workingOpens;
   return std::make_unique<FakeKey>(*this);
 }
 

@@ -19,6 +19,11 @@ class FakeIconCachePlatform final : public IconCachePlatform {
   };
 
   bool keyExists = true;
+  // Opens after the first this many fail as well, a negative count meaning
+  // never: by answering null, or when `failedOpenThrows`, by throwing
+  // std::bad_alloc as an allocation failure in the binding would.
+  int workingOpens = -1;
+  bool failedOpenThrows = false;
   bool readFails = false;   // every read answers Failed (access denied, say)
   std::optional<Value> value;  // "Shell Icon Size"; nullopt when missing
 

@@ -23,11 +23,11 @@ TEST(RebuildIconCache, PresetBroadcastRestoreBroadcastInThatOrder) {
       kOpen,
       "RegQueryValueEx(Shell Icon Size,512)",
       "RegSetValueEx(Shell Icon Size,1,4)",  // "100" and its NUL
-      "RegCloseKey",
       kBroadcast,
       kOpen,
       "RegSetValueEx(Shell Icon Size,1,3)",
       "RegCloseKey",
+      "RegCloseKey",  // the key kept for the restore
       kBroadcast,
   };
   EXPECT_EQ(platform.calls, expected);
@@ -72,7 +72,7 @@ TEST(RebuildIconCache, AMissingValueIsDeletedAfterTheFirstBroadcast) {
   RebuildIconCache(platform);
   const std::vector<std::string> expected = {
       kOpen, "RegQueryValueEx(Shell Icon Size,512)", "RegSetValueEx(Shell Icon Size,1,4)",
-      "RegCloseKey", kBroadcast, kOpen, "RegDeleteValue(Shell Icon Size)", "RegCloseKey",
+      kBroadcast, kOpen, "RegDeleteValue(Shell Icon Size)", "RegCloseKey", "RegCloseKey",
       kBroadcast};
   EXPECT_EQ(platform.calls, expected);
 }
@@ -85,6 +85,35 @@ TEST(RebuildIconCache, ALongValueIsReadAgainWithRoomForAllOfIt) {
   EXPECT_EQ(platform.calls[1], "RegQueryValueEx(Shell Icon Size,512)");
   EXPECT_EQ(platform.calls[2], "RegQueryValueEx(Shell Icon Size,700)");
   EXPECT_EQ(platform.calls[3], "RegSetValueEx(Shell Icon Size,1,4)");
+}
+
+TEST(RebuildIconCache, WhenTheKeyCannotBeOpenedAgainTheSettingIsRestoredThroughTheFirst) {
+  const struct {
+    const char* name;
+    bool failedOpenThrows;
+    std::optional<Value> found;
+    std::vector<std::string> restore;
+  } cases[] = {
+      {"refused", false, TextValue("32"), {"RegSetValueEx(Shell Icon Size,1,3)"}},
+      {"out of memory", true, TextValue("32"), {"RegSetValueEx(Shell Icon Size,1,3)"}},
+      {"refused, value was missing", false, std::nullopt, {"RegDeleteValue(Shell Icon Size)"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeIconCachePlatform platform;
+    platform.value = c.found;
+    platform.workingOpens = 1;
+    platform.failedOpenThrows = c.failedOpenThrows;
+    EXPECT_EQ(RebuildIconCache(platform), 0);
+    EXPECT_EQ(platform.value, c.found);
+    std::vector<std::string> expected = {kOpen, "RegQueryValueEx(Shell Icon Size,512)",
+                                         "RegSetValueEx(Shell Icon Size,1,4)", kBroadcast, kOpen};
+    expected.insert(expected.end(), c.restore.begin(), c.restore.end());
+    expected.insert(expected.end(), {"RegCloseKey", kBroadcast});
+    EXPECT_EQ(platform.calls, expected);
+    ASSERT_EQ(platform.valueAtBroadcast.size(), 2u);
+    EXPECT_EQ(platform.valueAtBroadcast[1], c.found);
+  }
 }
 
 TEST(RebuildIconCache, AnUnreadableSettingIsNotReplacedButTheBroadcastsGo) {
