@@ -57,9 +57,13 @@ extern volatile std::uint8_t DumpInProgress;
 // How many times MiniDumpWriteDump is called before the writer gives up.
 constexpr int kMiniDumpWriteDumpCalls = 20;
 
-// Limits of the argument checks.
+// Limits of the argument checks. EXCEPTION_POINTERS is two native pointers
+// (ExceptionRecord, ContextRecord): 8 bytes on 32-bit builds, as the
+// specification's IsBadReadPtr(pointers, 8) has it, and 16 on 64-bit ones,
+// where 8 would leave ContextRecord unchecked. minidump_writer_win.cpp pins
+// it to sizeof(EXCEPTION_POINTERS).
 constexpr std::uint32_t kDumpPathCheckLength = 260;
-constexpr std::uint32_t kExceptionPointersCheckSize = 8;
+constexpr std::uint32_t kExceptionPointersCheckSize = 2 * sizeof(void*);
 
 // The faulting thread's exception as the dump records it.
 struct DumpException {

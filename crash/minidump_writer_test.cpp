@@ -95,12 +95,16 @@ TEST_F(MiniDumpWriter, PathsMustEndWithin260Characters) {
   }
 }
 
-TEST_F(MiniDumpWriter, ChecksThePathTo260AndThePointersTo8Bytes) {
+// EXCEPTION_POINTERS is two native pointers: 8 bytes on the 32-bit
+// product, 16 on 64-bit builds, where ContextRecord lies at +8.
+const std::string kPointersCheck = "caller IsBadReadPtr " + std::to_string(2 * sizeof(void*));
+
+TEST_F(MiniDumpWriter, ChecksThePathTo260AndTheWholeExceptionPointersRecord) {
   Write(SomeExceptionPointers());
   auto calls = platform_.Calls();
   ASSERT_GE(calls.size(), 2u);
   EXPECT_EQ(calls[0], "caller IsBadStringPtrA 260");
-  EXPECT_EQ(calls[1], "caller IsBadReadPtr 8");
+  EXPECT_EQ(calls[1], kPointersCheck);
 }
 
 TEST_F(MiniDumpWriter, NullExceptionPointersAreAcceptedAndGiveADumpWithoutException) {
@@ -260,7 +264,7 @@ TEST_F(MiniDumpWriter, DumpWorkRunsOnTheWorkerOnly) {
   for (const auto& call : platform_.Calls()) {
     (call.rfind("caller ", 0) == 0 ? caller : worker).push_back(call);
   }
-  EXPECT_THAT(caller, ElementsAre("caller IsBadStringPtrA 260", "caller IsBadReadPtr 8",
+  EXPECT_THAT(caller, ElementsAre("caller IsBadStringPtrA 260", kPointersCheck,
                                   "caller CreateThread", "caller WaitForSingleObject",
                                   "caller CloseHandle", "caller SetLastError 2"));
   EXPECT_THAT(worker, ElementsAre("worker HandOffToReporter", "worker CreateFileA C:\\d\\x.dmp",

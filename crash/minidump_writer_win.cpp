@@ -6,6 +6,9 @@
 
 namespace tarvish {
 
+static_assert(kExceptionPointersCheckSize == sizeof(EXCEPTION_POINTERS),
+              "the argument check covers the whole EXCEPTION_POINTERS record");
+
 namespace {
 
 using MiniDumpWriteDumpFn = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,

@@ -53,7 +53,9 @@ std::int32_t HandOffToReporter(DumpRequest* request);
 struct MiniDumperCaller {
   std::uint32_t processId;
   std::uint32_t waitingThreadId;
-  bool exceptionPointersReadable;  // 8 bytes at the request's pointers
+  // kExceptionPointersCheckSize bytes (the whole EXCEPTION_POINTERS record)
+  // at the request's pointers are readable.
+  bool exceptionPointersReadable;
 };
 
 // Writes the request into a mapped block of kMiniDumperParamsSize bytes.

@@ -138,7 +138,8 @@ TEST_F(ReporterHandoff, ExceptionFieldsOnlyWithReadablePointers) {
     HandOffWith(request, platform);
     EXPECT_EQ(At(platform.block, kParamsFaultingThreadId), bad ? 0u : 0xABCDu);
     EXPECT_EQ(At(platform.block, kParamsExceptionPointers), bad ? 0u : 0x1000u);
-    EXPECT_EQ(platform.calls[2], "IsBadReadPtr 8");
+    // The whole EXCEPTION_POINTERS record: two native pointers.
+    EXPECT_EQ(platform.calls[2], "IsBadReadPtr " + std::to_string(2 * sizeof(void*)));
   }
 }
 

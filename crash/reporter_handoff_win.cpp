@@ -4,6 +4,9 @@
 
 namespace tarvish {
 
+static_assert(kExceptionPointersCheckSize == sizeof(EXCEPTION_POINTERS),
+              "the readability check covers the whole EXCEPTION_POINTERS record");
+
 namespace {
 
 class SystemReporterPlatform final : public ReporterPlatform {

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <set>
 #include <string>
@@ -262,6 +263,36 @@ TEST_F(MiniDumpWriterWine, FailuresBeforeAnyDumpWork) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND))
       << "the failed file creation's error, handed back from the worker";
   EXPECT_EQ(tarvish::DumpInProgress, 0);
+}
+
+// Exception pointers that end where readable memory ends. The check covers
+// the whole EXCEPTION_POINTERS record, two native pointers: on 64-bit a
+// record whose ContextRecord (at +8) is unreadable is a bad argument; on
+// 32-bit the 8-byte record right before the unreadable page is accepted.
+TEST_F(MiniDumpWriterWine, TheWholeExceptionPointersRecordIsChecked) {
+  SYSTEM_INFO system{};
+  GetSystemInfo(&system);
+  const std::size_t page = system.dwPageSize;
+  auto* pages = static_cast<unsigned char*>(
+      VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_NE(pages, nullptr);
+  DWORD previous = 0;
+  ASSERT_TRUE(VirtualProtect(pages + page, page, PAGE_NOACCESS, &previous));
+  FakeCrash crash;
+  // The first 8 bytes readable, then the unreadable page.
+  auto* record = reinterpret_cast<EXCEPTION_POINTERS*>(pages + page - 8);
+  std::memcpy(record, &crash.pointers, 8);
+  const std::int32_t result =
+      tarvish::WriteMiniDump(MiniDumpNormal, path_.c_str(), GetCurrentThreadId(), record);
+  if (sizeof(void*) == 8) {
+    EXPECT_EQ(result, tarvish::kDumpBadArgument) << "ContextRecord at +8 lies in the unreadable page";
+    EXPECT_EQ(GetFileAttributesA(path_.c_str()), INVALID_FILE_ATTRIBUTES);
+  } else {
+    EXPECT_EQ(result, tarvish::kDumpWritten);
+    EXPECT_TRUE(MiniDumpFile(path_).HasSignature());
+  }
+  EXPECT_EQ(tarvish::DumpInProgress, 0);
+  VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 TEST(ExcludeWorkerCallback, VerdictsOnWhatThePlatformsWriterAsks) {
