@@ -68,6 +68,10 @@ std::int32_t HandleCrash(CrashPlatform& platform, const CrashSettings& settings,
                          const char* namePrefix, std::uint32_t exceptionCode,
                          void* exceptionPointers) {
   const std::uint32_t self = platform.CurrentThreadId();
+  // The dump worker: the crash owner is waiting for this thread, so waiting
+  // here for the owner would only stall both for the full bound; and it
+  // must not take the gate and start a dump from inside a dump.
+  if (platform.IsDumpWorker(self)) return kExceptionContinueSearch;
   if (!TryEnterCrash()) {
     if (gCrashOwner.load(std::memory_order_acquire) != self) {
       for (int i = 0; i < kSecondCrashPauses && gCrashInProgress.load(std::memory_order_acquire);

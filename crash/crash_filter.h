@@ -48,6 +48,9 @@ class CrashPlatform {
   virtual bool RunGuarded(void (*body)(void*), void* context) = 0;
   // Lets other threads run for a moment (a short sleep).
   virtual void Pause() = 0;
+  // True for the minidump writer's own worker thread while it runs
+  // (DumpWorkerThreadId, crash/minidump_writer.h).
+  virtual bool IsDumpWorker(std::uint32_t threadId) = 0;
 };
 
 // One crash at a time, across threads: an indivisible test-and-set, so two
@@ -68,9 +71,11 @@ bool WriteCrashDump(CrashPlatform& platform, const CrashSettings& settings,
 // waits until the first is done before it answers: the default handling
 // that follows its answer ends the process, which would cut the first
 // crash's files short. The wait is bounded (kSecondCrashPauses), since the
-// second crash may be on a thread the first one is waiting for, such as the
-// dump writer's worker. A fault on the handling thread itself that escapes
-// the guards answers at once.
+// second crash may be on a thread the first one is waiting for. A fault on
+// the handling thread itself that escapes the guards answers at once, and so
+// does a fault on the dump writer's own worker thread, whatever the gate
+// says: the crash owner waits for that very thread, and the worker never
+// handles a crash of its own.
 std::int32_t HandleCrash(CrashPlatform& platform, const CrashSettings& settings,
                          const char* namePrefix, std::uint32_t exceptionCode,
                          void* exceptionPointers);

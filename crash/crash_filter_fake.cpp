@@ -28,6 +28,10 @@ void FakeCrashPlatform::Pause() {
   if (pauseSleeps) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
+bool FakeCrashPlatform::IsDumpWorker(std::uint32_t id) {
+  return dumpWorkerThreadId != 0 && id == dumpWorkerThreadId;
+}
+
 int FakeCrashPlatform::Pauses() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return pauses_;

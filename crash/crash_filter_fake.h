@@ -29,6 +29,8 @@ class FakeCrashPlatform : public CrashPlatform {
   bool pauseSleeps = true;
   // Runs inside the writer, before it answers (e.g. a second crash).
   std::function<void()> duringWrite;
+  // The id that IsDumpWorker recognises; 0 recognises none.
+  std::uint32_t dumpWorkerThreadId = 0;
 
   // "debug <text>", "name <prefix|null> temp=<0|1>",
   // "dump <type> <path> <thread> <pointers>", "snapshot <pointers>".
@@ -43,6 +45,7 @@ class FakeCrashPlatform : public CrashPlatform {
   void WriteSnapshot(void* exceptionPointers) override;
   bool RunGuarded(void (*body)(void*), void* context) override;
   void Pause() override;
+  bool IsDumpWorker(std::uint32_t threadId) override;
   int Pauses() const;
 
  private:

@@ -161,5 +161,42 @@ TEST(CrashFilter, TheWaitOfASecondCrashIsBounded) {
   EXPECT_EQ(fake.Pauses(), kSecondCrashPauses);
 }
 
+// A fault on the minidump writer's worker while the crash owner waits for
+// that worker: answered at once, not after the full bound, and nothing is
+// written for it.
+TEST(CrashFilter, AFaultOnTheDumpWorkerAnswersAtOnce) {
+  FakeCrashPlatform fake;
+  fake.writerResults = {0};
+  fake.pauseSleeps = false;
+  fake.dumpWorkerThreadId = fake.threadId + 1;  // the thread below
+  int workerResult = -1;
+  std::size_t eventsBefore = 0;
+  std::size_t eventsAfter = 0;
+  fake.duringWrite = [&] {
+    eventsBefore = fake.Events().size();
+    std::thread([&] {
+      workerResult = HandleCrash(fake, CrashSettings{}, "", kAccessViolation, kPointers);
+    }).join();
+    eventsAfter = fake.Events().size();
+  };
+  HandleCrash(fake, CrashSettings{}, "", kAccessViolation, kPointers);
+  EXPECT_EQ(workerResult, 0);
+  EXPECT_EQ(fake.Pauses(), 0) << "the worker's fault waited for the crash that waits for it";
+  EXPECT_EQ(eventsAfter, eventsBefore);
+  EXPECT_THAT(FilesWritten(fake), ElementsAre("C:\\Temp\\Quillvex 1.dmp"));
+}
+
+// The worker never handles a crash of its own, even with the gate open (a
+// dump written outside the filter): no dump from inside a dump.
+TEST(CrashFilter, AFaultOnTheDumpWorkerWithNoCrashBeingHandledWritesNothing) {
+  FakeCrashPlatform fake;
+  fake.writerResults = {0};
+  fake.dumpWorkerThreadId = fake.threadId;
+  EXPECT_EQ(HandleCrash(fake, CrashSettings{1, 1, 1, 0}, "", kAccessViolation, kPointers), 0);
+  EXPECT_TRUE(fake.Events().empty());
+  EXPECT_TRUE(TryEnterCrash()) << "the gate was not taken";
+  LeaveCrash();
+}
+
 }  // namespace
 }  // namespace tarvish

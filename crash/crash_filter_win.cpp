@@ -31,6 +31,10 @@ class Win32CrashPlatform final : public CrashPlatform {
     return tarvish::RunGuarded(body, context);
   }
   void Pause() override { Sleep(20); }
+  bool IsDumpWorker(std::uint32_t threadId) override {
+    const std::uint32_t worker = DumpWorkerThreadId.load(std::memory_order_acquire);
+    return worker != 0 && worker == threadId;
+  }
 };
 
 // Module storage, not the faulting thread's stack; it has no state.

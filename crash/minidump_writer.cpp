@@ -5,6 +5,10 @@
 namespace tarvish {
 
 volatile std::uint8_t DumpInProgress = 0;
+std::atomic<std::uint32_t> DumpWorkerThreadId{0};
+// Read by the crash filter, which may run on a thread that interrupted
+// anything: no lock may hide behind it.
+static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
 
 namespace {
 
@@ -61,12 +65,16 @@ std::int32_t WriteMiniDumpWith(MiniDumpPlatform& platform, DbgHelpBinding& bindi
     platform.CloseHandle(thread);
     // Lowered for the next call, should the worker have ended with it up.
     DumpInProgress = 0;
+    DumpWorkerThreadId.store(0, std::memory_order_release);
   }
   platform.SetLastError(request.lastError);
   return request.result;
 }
 
 void RunDumpWorker(DumpRequest& request, MiniDumpPlatform& platform) {
+  // First of all: from here on a fault on this thread is known to the crash
+  // filter as one on the worker that the crash owner waits for.
+  DumpWorkerThreadId.store(platform.CurrentThreadId(), std::memory_order_release);
   std::int32_t result = kDumpWritten;
   if (platform.HandOffToReporter(&request) == 0) {
     void* file = nullptr;

@@ -7,6 +7,7 @@
 // DBGHELP.DLL, starts the worker and waits for it. All dump work runs on the
 // worker's own stack.
 
+#include <atomic>
 #include <cstdint>
 
 struct _EXCEPTION_POINTERS;
@@ -53,6 +54,13 @@ struct DumpRequest {
 // reporter handoff on the worker) lowers it, or until the worker thread has
 // ended without lowering it. A plain volatile byte, no lock.
 extern volatile std::uint8_t DumpInProgress;
+
+// The id of the dump worker thread while it runs, else 0. The worker stores
+// its own id before anything else; the caller clears it once the worker has
+// ended. The crash filter reads it to recognise a fault on the worker: the
+// crash owner is waiting for that very thread, so the filter must answer
+// such a fault at once instead of waiting for the owner.
+extern std::atomic<std::uint32_t> DumpWorkerThreadId;
 
 // How many times MiniDumpWriteDump is called before the writer gives up.
 constexpr int kMiniDumpWriteDumpCalls = 20;
@@ -118,8 +126,9 @@ std::int32_t WriteMiniDumpWith(MiniDumpPlatform& platform, DbgHelpBinding& bindi
                                DbgHelpLoader& loader, std::uint32_t dumpType, const char* path,
                                std::uint32_t threadId, _EXCEPTION_POINTERS* exceptionPointers);
 
-// The worker thread's whole job: stores the request's result and last
-// error and lowers DumpInProgress before it returns.
+// The worker thread's whole job: records its thread id in
+// DumpWorkerThreadId, stores the request's result and last error and lowers
+// DumpInProgress before it returns.
 void RunDumpWorker(DumpRequest& request, MiniDumpPlatform& platform);
 
 // The verdict of the dump callback: false only for the include-thread

@@ -107,6 +107,7 @@ void FakeDumpPlatform::SetLastError(std::uint32_t error) {
 
 std::int32_t FakeDumpPlatform::HandOffToReporter(DumpRequest*) {
   Record("HandOffToReporter");
+  workerIdDuringHandoff = DumpWorkerThreadId.load();
   tlsLastError = reporterLastError;
   DumpInProgress = 0;
   return reporterResult;

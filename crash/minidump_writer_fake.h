@@ -73,6 +73,8 @@ class FakeDumpPlatform final : public MiniDumpPlatform {
   int openFiles = 0;
   std::uint8_t flagWhenCreatingThread = 0xFF;
   std::uint32_t workerFinalLastError = 0xFFFFFFFF;
+  // DumpWorkerThreadId as the worker saw it when it offered the job.
+  std::uint32_t workerIdDuringHandoff = 0xFFFFFFFF;
   // How often the caller asked whether the worker had ended (not recorded
   // as calls: the spin asks many times).
   std::atomic<long> threadEndedPolls{0};

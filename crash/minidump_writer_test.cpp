@@ -322,5 +322,14 @@ TEST_F(MiniDumpWriter, AWorkerThatEndsWithoutRunningGivesSevenAndLastErrorZero) 
   EXPECT_EQ(platform_.CountCalls("caller SetLastError 0"), 1);
 }
 
+// The crash filter tells a fault on the worker from another crash by this
+// id: set by the worker before its job, cleared once it has ended.
+TEST_F(MiniDumpWriter, TheWorkersThreadIdIsKnownWhileItRuns) {
+  DumpWorkerThreadId = 0;
+  EXPECT_EQ(Write(), kDumpWritten);
+  EXPECT_EQ(platform_.workerIdDuringHandoff, FakeDumpPlatform::kWorkerThreadId);
+  EXPECT_EQ(DumpWorkerThreadId.load(), 0u);
+}
+
 }  // namespace
 }  // namespace tarvish
