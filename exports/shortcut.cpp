@@ -22,16 +22,17 @@ bool NameOneFile(ShellPlatform& platform, const char* a, const char* b) {
   const std::string fullA = platform.FullLongPath(a);
   const std::string fullB = platform.FullLongPath(b);
   if (fullA.empty() || fullB.empty()) return true;
-  if (fullA.size() != fullB.size()) return false;
-  for (std::size_t i = 0; i < fullA.size(); ++i) {
+  bool sameText = fullA.size() == fullB.size();
+  for (std::size_t i = 0; sameText && i < fullA.size(); ++i) {
     // File names compare without case in the system's code page, so the
     // platform's upper-casing decides here, accented letters included.
-    if (UpperChar(static_cast<unsigned char>(fullA[i])) !=
-        UpperChar(static_cast<unsigned char>(fullB[i]))) {
-      return false;
-    }
+    sameText = UpperChar(static_cast<unsigned char>(fullA[i])) ==
+               UpperChar(static_cast<unsigned char>(fullB[i]));
   }
-  return true;
+  if (sameText) return true;
+  // Different texts may still name one file: a UNC name and a mapped drive,
+  // a substituted drive, a link, or an 8.3 name the long-name lookup missed.
+  return platform.CompareFiles(a, b) != FileIdentity::Different;
 }
 
 int CheckShortcut(ShellPlatform& platform, const char* oldShortcut, char* expectedTarget,

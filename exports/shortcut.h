@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "util/same_file.h"
+
 namespace tarvish {
 
 // A COM status: negative is failure; S_FALSE (1) is not.
@@ -53,6 +55,9 @@ class ShellPlatform {
   // The full path of `path` with 8.3 components of existing files expanded;
   // empty when it cannot be formed.
   virtual std::string FullLongPath(const char* path) = 0;
+  // Whether two existing files are one, by their identity on the volume;
+  // Unknown when either cannot be opened or identified.
+  virtual FileIdentity CompareFiles(const char* a, const char* b) = 0;
 };
 
 enum ShortcutResult : int {
@@ -67,7 +72,7 @@ enum ShortcutResult : int {
 // Checks the shortcut at `oldShortcut` and, when its target (short form)
 // equals `expectedTarget` apart from the case of a-z, gives it `newTarget`,
 // saves it as `newShortcut`, deletes `oldShortcut` (unless both name one
-// file) and notifies the shell.
+// file, or that cannot be told) and notifies the shell.
 //
 // `expectedTarget` is the caller's writable buffer: when its length equals
 // the target's it is upper-cased in place (a-z only), else left untouched.
@@ -76,9 +81,10 @@ enum ShortcutResult : int {
 int CheckShortcut(ShellPlatform& platform, const char* oldShortcut, char* expectedTarget,
                   const char* newTarget, const char* newShortcut);
 
-// True when the two paths, as given by FullLongPath, name one file: equal
-// apart from letter case. Also true when either cannot be resolved, so that
-// a doubtful case keeps the file.
+// True when the two paths name one file: their FullLongPath forms are equal
+// apart from letter case, or else the files' identities are the same. Also
+// true when either path cannot be resolved or either identity cannot be
+// read, so that a doubtful case keeps the file.
 bool NameOneFile(ShellPlatform& platform, const char* a, const char* b);
 
 }  // namespace tarvish

@@ -70,4 +70,9 @@ std::string FakeShell::FullLongPath(const char* path) {
   return found != fullPaths.end() ? found->second : std::string(path);
 }
 
+FileIdentity FakeShell::CompareFiles(const char* a, const char* b) {
+  calls.push_back(std::string("CompareFiles(") + a + "," + b + ")");
+  return identity;
+}
+
 }  // namespace tarvish

@@ -21,10 +21,12 @@ class FakeShell final : public ShellPlatform {
   ComStatus saveStatus = 0;
   // Path -> what FullLongPath answers; paths not listed answer themselves.
   std::map<std::string, std::string> fullPaths;
+  // What CompareFiles answers for any two paths.
+  FileIdentity identity = FileIdentity::Different;
 
   // "CoInitialize", "CreateShellLink", "QueryInterface(IPersistFile)",
   // "Load(p)", "GetPath", "SetPath(t)", "Save(p)", "FullPath(p)",
-  // "DeleteFile(p)", "SHChangeNotify", "Release(IPersistFile)",
+  // "CompareFiles(a,b)", "DeleteFile(p)", "SHChangeNotify", "Release(IPersistFile)",
   // "Release(IShellLinkA)".
   std::vector<std::string> calls;
 
@@ -33,6 +35,7 @@ class FakeShell final : public ShellPlatform {
   void RemoveFile(const char* path) override;
   void NotifyDesktopChanged() override;
   std::string FullLongPath(const char* path) override;
+  FileIdentity CompareFiles(const char* a, const char* b) override;
 };
 
 }  // namespace tarvish

@@ -51,19 +51,20 @@ struct ResultCase {
 TEST(CheckShortcut, EachResultWithItsCallsAndReleases) {
   const std::string setPath = std::string("SetPath(") + kNewTarget + ")";
   const std::string save = std::string("Save(") + kNew + ")";
+  const std::string compare = std::string("CompareFiles(") + kOld + "," + kNew + ")";
   const ResultCase cases[] = {
       {"updated", [](FakeShell&) {}, kTarget, 0,
        Then(kThroughLoad,
             Then({"GetPath", setPath, save, std::string("FullPath(") + kOld + ")",
-                  std::string("FullPath(") + kNew + ")", std::string("DeleteFile(") + kOld + ")",
-                  "SHChangeNotify"},
+                  std::string("FullPath(") + kNew + ")", compare,
+                  std::string("DeleteFile(") + kOld + ")", "SHChangeNotify"},
                  kReleaseBoth))},
       {"S_FALSE from CoInitialize goes on", [](FakeShell& s) { s.comStatus = kSFalse; }, kTarget,
        0,
        Then(kThroughLoad,
             Then({"GetPath", setPath, save, std::string("FullPath(") + kOld + ")",
-                  std::string("FullPath(") + kNew + ")", std::string("DeleteFile(") + kOld + ")",
-                  "SHChangeNotify"},
+                  std::string("FullPath(") + kNew + ")", compare,
+                  std::string("DeleteFile(") + kOld + ")", "SHChangeNotify"},
                  kReleaseBoth))},
       {"target length differs", [](FakeShell&) {}, "C:\\Program Files\\Quillvex\\Editor.exe", 1,
        Then(kThroughLoad, Then({"GetPath"}, kReleaseBoth))},
@@ -165,20 +166,30 @@ TEST(CheckShortcut, SavingOverTheOldShortcutKeepsIt) {
     const char* oldPath;
     const char* newPath;
     std::map<std::string, std::string> fullPaths;
+    FileIdentity identity;
     bool deleted;
   } cases[] = {
-      {"same path in other case", "C:\\Desk\\App.lnk", "c:\\desk\\APP.LNK", {}, false},
+      {"same path in other case", "C:\\Desk\\App.lnk", "c:\\desk\\APP.LNK", {},
+       FileIdentity::Different, false},
       {"relative and short forms of one file", "App.lnk", "C:\\DESK~1\\app.lnk",
        {{"App.lnk", "C:\\Desktop\\App.lnk"}, {"C:\\DESK~1\\app.lnk", "C:\\Desktop\\app.lnk"}},
-       false},
+       FileIdentity::Different, false},
       {"a path that cannot be resolved", "C:\\Desk\\App.lnk", "C:\\Desk\\New.lnk",
-       {{"C:\\Desk\\New.lnk", ""}}, false},
-      {"different files", "C:\\Desk\\App.lnk", "C:\\Desk\\App2.lnk", {}, true},
+       {{"C:\\Desk\\New.lnk", ""}}, FileIdentity::Different, false},
+      {"UNC and mapped drive names of one file", "\\\\srv\\home\\App.lnk", "H:\\App.lnk", {},
+       FileIdentity::Same, false},
+      {"8.3 name the long-name lookup missed", "C:\\DESK~1\\APP~1.LNK",
+       "C:\\Desktop\\Application.lnk", {}, FileIdentity::Same, false},
+      {"identity cannot be read", "C:\\Desk\\App.lnk", "C:\\Desk\\App2.lnk", {},
+       FileIdentity::Unknown, false},
+      {"different files", "C:\\Desk\\App.lnk", "C:\\Desk\\App2.lnk", {},
+       FileIdentity::Different, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     FakeShell shell;
     shell.fullPaths = c.fullPaths;
+    shell.identity = c.identity;
     std::string given = kTarget;
     EXPECT_EQ(CheckWith(shell, given, c.oldPath, c.newPath), 0);
     const std::string deletion = std::string("DeleteFile(") + c.oldPath + ")";

@@ -6,6 +6,7 @@
 
 #include "exports/installer_exports.h"
 #include "exports/shortcut.h"
+#include "util/same_file.h"
 #include "util/scoped_com_ptr.h"
 
 namespace tarvish {
@@ -80,6 +81,9 @@ class Win32Shell final : public ShellPlatform {
     const DWORD expandedLength = GetLongPathNameA(full, expanded, MAX_PATH);
     if (expandedLength == 0 || expandedLength >= MAX_PATH) return full;  // not there (yet)
     return expanded;
+  }
+  FileIdentity CompareFiles(const char* a, const char* b) override {
+    return CompareFileIdentity(a, b);
   }
 };
 

@@ -8,8 +8,8 @@
 #include "exports/installer_exports.h"
 #include "fonts/font_platform.h"
 #include "fonts/update_font.h"
+#include "util/same_file.h"
 #include "util/scoped_dc.h"
-#include "util/scoped_file_handle.h"
 #include "util/scoped_hkey.h"
 
 namespace tarvish {
@@ -86,27 +86,7 @@ class Win32FontPlatform final : public FontPlatform {
   void RemoveFile(const char* path) override { DeleteFileA(path); }
 
   bool SameFile(const char* a, const char* b) override {
-    // Both stay open while compared: a file index is only sure to name one
-    // file while that file is open.
-    const ScopedFileHandle fileA = OpenToIdentify(a);
-    const ScopedFileHandle fileB = OpenToIdentify(b);
-    BY_HANDLE_FILE_INFORMATION infoA = {}, infoB = {};
-    if (!fileA || !fileB || !GetFileInformationByHandle(fileA.get(), &infoA) ||
-        !GetFileInformationByHandle(fileB.get(), &infoB)) {
-      return false;
-    }
-    return infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
-           infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
-           infoA.nFileIndexLow == infoB.nFileIndexLow;
-  }
-
- private:
-  // No access rights and every sharing mode: the question must not fail
-  // for an installed font that the system holds open.
-  static ScopedFileHandle OpenToIdentify(const char* path) {
-    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    return ScopedFileHandle(
-        CreateFileA(path, 0, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return CompareFileIdentity(a, b) == FileIdentity::Same;
   }
 };
 

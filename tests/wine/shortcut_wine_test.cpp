@@ -163,6 +163,18 @@ TEST_F(Shortcut, SavingOverTheOldShortcutKeepsIt) {
   EXPECT_EQ(Lower(TargetOf(oldLink_, SLGP_RAWPATH)), Lower(newTarget_));
 }
 
+// A second name for the old shortcut's own file: the texts differ, the file
+// is one, and the save goes into it.
+TEST_F(Shortcut, SavingThroughAHardLinkKeepsTheOtherName) {
+  if (!CreateHardLinkA(newLink_.c_str(), oldLink_.c_str(), nullptr)) {
+    GTEST_SKIP() << "no hard links here: " << GetLastError();
+  }
+  std::string expected = seen_;
+  EXPECT_EQ(Check(expected, oldLink_, newLink_), 0);
+  ASSERT_TRUE(Exists(oldLink_));
+  EXPECT_EQ(Lower(TargetOf(oldLink_, SLGP_RAWPATH)), Lower(newTarget_));
+}
+
 TEST_F(Shortcut, ASaveThatFailsKeepsTheOldShortcut) {
   std::string expected = seen_;
   EXPECT_EQ(Check(expected, oldLink_, dir_ + "\\no such folder\\Editor.lnk"), 1);
