@@ -68,7 +68,14 @@ int CheckShortcut(ShellPlatform& platform, const char* oldShortcut, char* expect
   if (link->SetTarget(newTarget) < 0) return kShortcutNotRetargeted;
   // A shortcut that could not be saved must not lose its only copy.
   if (file->Save(newShortcut) < 0) return kShortcutNotRetargeted;
-  if (!NameOneFile(platform, oldShortcut, newShortcut)) platform.RemoveFile(oldShortcut);
+  // From here on the new shortcut exists, and the result must say so: a
+  // failure to tell the two names apart keeps the old file instead.
+  bool oneFile = true;
+  try {
+    oneFile = NameOneFile(platform, oldShortcut, newShortcut);
+  } catch (...) {
+  }
+  if (!oneFile) platform.RemoveFile(oldShortcut);
   platform.NotifyDesktopChanged();
   return kShortcutUpdated;
 }

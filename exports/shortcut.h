@@ -72,7 +72,8 @@ enum ShortcutResult : int {
 // Checks the shortcut at `oldShortcut` and, when its target (short form)
 // equals `expectedTarget` apart from the case of a-z, gives it `newTarget`,
 // saves it as `newShortcut`, deletes `oldShortcut` (unless both name one
-// file, or that cannot be told) and notifies the shell.
+// file, or that cannot be told) and notifies the shell. Once the new
+// shortcut is saved, the result is kShortcutUpdated whatever follows.
 //
 // `expectedTarget` is the caller's writable buffer: when its length equals
 // the target's it is upper-cased in place (a-z only), else left untouched.

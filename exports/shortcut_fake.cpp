@@ -1,6 +1,7 @@
 #include "exports/shortcut_fake.h"
 
 #include <cstring>
+#include <new>
 
 namespace tarvish {
 
@@ -66,6 +67,7 @@ void FakeShell::NotifyDesktopChanged() { calls.push_back("SHChangeNotify"); }
 
 std::string FakeShell::FullLongPath(const char* path) {
   calls.push_back(std::string("FullPath(") + path + ")");
+  if (fullPathThrows) throw std::bad_alloc();
   auto found = fullPaths.find(path);
   return found != fullPaths.end() ? found->second : std::string(path);
 }

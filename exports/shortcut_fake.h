@@ -23,6 +23,8 @@ class FakeShell final : public ShellPlatform {
   std::map<std::string, std::string> fullPaths;
   // What CompareFiles answers for any two paths.
   FileIdentity identity = FileIdentity::Different;
+  // FullLongPath throws std::bad_alloc, as its allocation may.
+  bool fullPathThrows = false;
 
   // "CoInitialize", "CreateShellLink", "QueryInterface(IPersistFile)",
   // "Load(p)", "GetPath", "SetPath(t)", "Save(p)", "FullPath(p)",

@@ -202,5 +202,21 @@ TEST(CheckShortcut, SavingOverTheOldShortcutKeepsIt) {
   }
 }
 
+TEST(CheckShortcut, AFailureAfterTheSaveKeepsTheOldFileAndReportsTheUpdate) {
+  FakeShell shell;
+  shell.fullPathThrows = true;
+  std::string given = kTarget;
+  int result = -1;
+  EXPECT_NO_THROW(result = CheckWith(shell, given));
+  EXPECT_EQ(result, 0);
+  const Calls expected = Then(
+      kThroughLoad,
+      Then({"GetPath", std::string("SetPath(") + kNewTarget + ")",
+            std::string("Save(") + kNew + ")", std::string("FullPath(") + kOld + ")",
+            "SHChangeNotify"},
+           kReleaseBoth));
+  EXPECT_EQ(shell.calls, expected);
+}
+
 }  // namespace
 }  // namespace tarvish

@@ -95,8 +95,8 @@ int CheckShortCutAndUpdateIfNecessary(const char* oldShortcutPath, char* expecte
     Win32Shell platform;
     return CheckShortcut(platform, oldShortcutPath, expectedTarget, newTarget, newShortcutPath);
   } catch (...) {
-    // Only an allocation failure can get here, before or after the shell
-    // work; nothing was updated that the engine could rely on.
+    // Only an allocation failure can get here, and only before the new
+    // shortcut was saved: nothing was updated that the engine could rely on.
     return kShortcutNoLinkObject;
   }
 }
