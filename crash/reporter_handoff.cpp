@@ -2,28 +2,11 @@
 
 namespace tarvish {
 
-const char kMiniDumperParamsName[] = "MiniDumperParams";
-const char kReporterCommandLine[] = "Report -d";
-
-namespace {
-
-void Store32(unsigned char* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
-}
-
-std::uint32_t Load32(const unsigned char* at) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | at[i];
-  return value;
-}
-
-}  // namespace
-
 int FillMiniDumperParams(unsigned char* block, const DumpRequest& request,
                          const MiniDumperCaller& caller, std::uint32_t pointerBytes) {
-  Store32(block + kParamsProcessId, caller.processId);
-  Store32(block + kParamsWaitingThreadId, caller.waitingThreadId);
-  Store32(block + kParamsDumpType, request.dumpType);
+  StoreParams32(block, kParamsProcessId, caller.processId);
+  StoreParams32(block, kParamsWaitingThreadId, caller.waitingThreadId);
+  StoreParams32(block, kParamsDumpType, request.dumpType);
 
   // As lstrcpynA does it: at most 259 characters and a NUL, the rest of the
   // field left as it was.
@@ -37,12 +20,12 @@ int FillMiniDumperParams(unsigned char* block, const DumpRequest& request,
   if (request.exceptionPointers != nullptr && caller.exceptionPointersReadable) {
     const auto address =
         static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(request.exceptionPointers));
-    Store32(block + kParamsFaultingThreadId, request.threadId);
-    Store32(block + kParamsExceptionPointers, static_cast<std::uint32_t>(address));
+    StoreParams32(block, kParamsFaultingThreadId, request.threadId);
+    StoreParams32(block, kParamsExceptionPointers, static_cast<std::uint32_t>(address));
     // An address does not fit 4 bytes in a 64-bit process; its high half
     // goes into the otherwise reserved last field.
     if (pointerBytes == 8) {
-      Store32(block + kParamsExceptionPointersHigh, static_cast<std::uint32_t>(address >> 32));
+      StoreParams32(block, kParamsExceptionPointersHigh, static_cast<std::uint32_t>(address >> 32));
     }
   }
   return 1;
@@ -68,7 +51,7 @@ std::int32_t HandOffWith(DumpRequest& request, ReporterPlatform& platform) {
         platform.CloseHandle(process);
         platform.CloseHandle(thread);
         // The reporter has ended: nobody writes the block any more.
-        result = static_cast<std::int32_t>(Load32(block + kParamsResult));
+        result = static_cast<std::int32_t>(LoadParams32(block, kParamsResult));
       }
       platform.UnmapParams(block);
     }

@@ -8,41 +8,17 @@
 // used) and waited for without a time limit. Runs on the writer's worker
 // thread, never on the faulting thread.
 //
-// Block layout, 292 bytes, 32-bit little-endian fields:
-//     0  result: set nonzero by the reporter once it has written the dump;
-//        never written by this side
-//     4  process id of the crashing process
-//     8  id of the thread that hands off and waits (the writer's worker)
-//    12  id of the faulting thread           (only with exception information)
-//    16  MINIDUMP_TYPE flags
-//    20  dump file path, ANSI, NUL-terminated, at most 259 characters
-//   280  reserved
-//   284  address of the crashing process's EXCEPTION_POINTERS, low 32 bits
-//                                             (only with exception information)
-//   288  64-bit builds: the high 32 bits of that address (only with exception
-//        information); 32-bit builds leave it reserved and unwritten
+// The block's name, size and layout, and the command line, are those of
+// crash/minidumper_params.h, which Report.exe shares.
 // Fields this side does not write keep what the block held: an existing
 // block of that name is opened and not cleared.
 
 #include <cstdint>
 
 #include "crash/minidump_writer.h"
+#include "crash/minidumper_params.h"
 
 namespace tarvish {
-
-constexpr std::uint32_t kMiniDumperParamsSize = 292;
-constexpr std::uint32_t kParamsResult = 0;
-constexpr std::uint32_t kParamsProcessId = 4;
-constexpr std::uint32_t kParamsWaitingThreadId = 8;
-constexpr std::uint32_t kParamsFaultingThreadId = 12;
-constexpr std::uint32_t kParamsDumpType = 16;
-constexpr std::uint32_t kParamsPath = 20;
-constexpr std::uint32_t kParamsPathSize = 260;
-constexpr std::uint32_t kParamsExceptionPointers = 284;
-constexpr std::uint32_t kParamsExceptionPointersHigh = 288;
-
-extern const char kMiniDumperParamsName[];  // "MiniDumperParams"
-extern const char kReporterCommandLine[];   // "Report -d"
 
 // Windows builds only. Returns the block's result field as the reporter
 // left it, or 0 when the block could not be set up or no reporter was

@@ -80,6 +80,45 @@ TEST(MiniDumperParams, LongPathsAreCutTo259Characters) {
   }
 }
 
+// Report.exe reads the block through the same definition: what the
+// handoff writes comes back field by field, at either width.
+TEST(MiniDumperParams, TheReportersReadingOfWhatTheHandoffWrote) {
+  const std::uint64_t pointerValue = sizeof(void*) == 8 ? 0x00007FF612345678ull : 0x12345678ull;
+  for (std::uint32_t pointerBytes : {4u, 8u}) {
+    SCOPED_TRACE(pointerBytes);
+    std::vector<unsigned char> block(kMiniDumperParamsSize, 0);
+    const DumpRequest request = Request("C:\\Temp\\a.dmp", Address(pointerValue));
+    FillMiniDumperParams(block.data(), request, {0x1111, 0x2222, true}, pointerBytes);
+    const MiniDumperRequest read = ReadMiniDumperParams(block.data(), pointerBytes);
+    EXPECT_EQ(read.processId, 0x1111u);
+    EXPECT_EQ(read.waitingThreadId, 0x2222u);
+    EXPECT_EQ(read.faultingThreadId, 0xABCDu);
+    EXPECT_EQ(read.dumpType, 0x1826u);
+    EXPECT_STREQ(read.path, "C:\\Temp\\a.dmp");
+    EXPECT_EQ(read.exceptionPointers, pointerBytes == 8 ? pointerValue : (pointerValue & 0xFFFFFFFFu));
+  }
+  // A request as the library writes it on this host, read at this host's
+  // width: the address comes back whole.
+  FakeReporterPlatform platform;
+  DumpRequest request = Request("p", Address(pointerValue));
+  DumpInProgress = 1;
+  HandOffWith(request, platform);
+  EXPECT_EQ(ReadMiniDumperParams(platform.block.data()).exceptionPointers, pointerValue);
+}
+
+TEST(MiniDumperParams, TheReadPathEndsWithinItsFieldWithoutANul) {
+  std::vector<unsigned char> block(kMiniDumperParamsSize, 'p');
+  const MiniDumperRequest read = ReadMiniDumperParams(block.data(), 4);
+  EXPECT_EQ(std::string(read.path), std::string(kParamsPathSize, 'p'));
+}
+
+TEST(MiniDumperParams, NameCommandLineAndSize) {
+  EXPECT_STREQ(kMiniDumperParamsName, "MiniDumperParams");
+  EXPECT_STREQ(kReporterCommandLine, "Report -d");
+  EXPECT_EQ(kMiniDumperParamsSize, 292u);
+  EXPECT_EQ(kParamsExceptionPointersHigh, 288u);
+}
+
 class ReporterHandoff : public ::testing::Test {
  protected:
   void SetUp() override { DumpInProgress = 1; }

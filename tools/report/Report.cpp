@@ -5,18 +5,21 @@
 // dump was written, and exits. Working from outside means no code of ours
 // runs in a process whose state is already broken.
 //
-// Exit status: 0 dump written; 1 bad command line; 2 no request block;
-// 3 the crashing process could not be opened; 4 the dump file could not be
-// created; 5 MiniDumpWriteDump failed. Only 0 sets the block's result.
+// The block's name, size and layout are crash/minidumper_params.h, the one
+// definition that the library's handoff writes by. Report reads the address
+// of the exception pointers at the width of its own pointers, so it serves
+// only a process of its own width: a 64-bit Report the 64-bit library, a
+// 32-bit Report the 32-bit one. A 64-bit Report would take a 32-bit
+// process's reserved field at 288 for the address's high half, and dbghelp
+// would read the process's records at the wrong width.
 //
-// Block layout (292 bytes, 32-bit little-endian fields):
-//     0 result (ours to set)      4 process id      8 id of the thread that
-//    waits for us                12 faulting thread id (with exception only)
-//    16 MINIDUMP_TYPE            20 dump path, 260 bytes, NUL-terminated
-//   284 EXCEPTION_POINTERS address in the crashing process, low 32 bits
-//   288 64-bit builds: its high 32 bits
-// A 64-bit Report serves the 64-bit library, a 32-bit Report the 32-bit one;
-// each reads the address at the width of its own pointers.
+// Exit status (also in the usage text, kUsageText below):
+//   0 dump written; 1 bad command line; 2 no request block; 3 the crashing
+//   process could not be opened; 4 the dump file could not be created;
+//   5 MiniDumpWriteDump failed (or the file could not be completed);
+//   6 the crashing process is not of Report's width (or its width cannot be
+//   told). Report clears the block's result once it has the block, and sets
+//   it to 1 only with status 0.
 
 #include <windows.h>
 
@@ -25,6 +28,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "crash/minidumper_params.h"
 #include "util/scoped_file_handle.h"
 #include "util/scoped_handle.h"
 #include "util/scoped_mapped_view.h"
@@ -35,43 +39,24 @@ using tarvish::ScopedFileHandle;
 using tarvish::ScopedHandle;
 using tarvish::ScopedMappedView;
 
-constexpr char kBlockName[] = "MiniDumperParams";
-constexpr DWORD kBlockSize = 292;
-constexpr DWORD kResult = 0, kProcessId = 4, kWaitingThreadId = 8, kFaultingThreadId = 12,
-                kDumpType = 16, kPath = 20, kPathSize = 260, kPointersLow = 284,
-                kPointersHigh = 288;
-
-enum Exit { kWritten = 0, kUsage = 1, kNoRequest = 2, kNoProcess = 3, kNoFile = 4, kNotWritten = 5 };
-
-struct Request {
-  DWORD processId;
-  DWORD waitingThreadId;
-  DWORD faultingThreadId;
-  DWORD dumpType;
-  ULONG64 exceptionPointers;
-  char path[kPathSize + 1];
+enum Exit {
+  kWritten = 0,
+  kUsage = 1,
+  kNoRequest = 2,
+  kNoProcess = 3,
+  kNoFile = 4,
+  kNotWritten = 5,
+  kOtherWidth = 6,
 };
 
-DWORD Load32(const unsigned char* block, DWORD offset) {
-  DWORD value;
-  std::memcpy(&value, block + offset, sizeof value);
-  return value;
-}
-
-Request ReadRequest(const unsigned char* block) {
-  Request r{};
-  r.processId = Load32(block, kProcessId);
-  r.waitingThreadId = Load32(block, kWaitingThreadId);
-  r.faultingThreadId = Load32(block, kFaultingThreadId);
-  r.dumpType = Load32(block, kDumpType);
-  // The block is anyone's to write: the path ends within its field whether
-  // or not it holds a NUL.
-  std::memcpy(r.path, block + kPath, kPathSize);
-  r.path[kPathSize] = '\0';
-  r.exceptionPointers = Load32(block, kPointersLow);
-  if (sizeof(void*) == 8) r.exceptionPointers |= ULONG64{Load32(block, kPointersHigh)} << 32;
-  return r;
-}
+constexpr char kUsageText[] =
+    "usage: Report -d\n"
+    "Writes the minidump that the crashing process asks for in the shared block\n"
+    "MiniDumperParams, and sets the block's result to 1 when it was written.\n"
+    "Exit status: 0 dump written; 1 bad command line; 2 no request block;\n"
+    "3 the crashing process could not be opened; 4 the dump file could not be\n"
+    "created; 5 MiniDumpWriteDump failed; 6 the crashing process is not of\n"
+    "Report's width (32-bit against 64-bit), or its width cannot be told.\n";
 
 // The thread that waits for us has nothing to show; leave it out, as the
 // library leaves its own worker out when it writes the dump itself.
@@ -81,18 +66,43 @@ BOOL CALLBACK SkipWaitingThread(PVOID param, const PMINIDUMP_CALLBACK_INPUT inpu
            input->IncludeThread.ThreadId == *static_cast<const DWORD*>(param));
 }
 
+// True when `process` runs at this program's width. Under WOW64 a 32-bit
+// process is "WOW64" and a 64-bit one is not; on a 32-bit system neither
+// is. False, with the last error set, when that cannot be told.
+bool SameWidthAsThisProgram(HANDLE process) {
+  BOOL selfWow64 = FALSE;
+  BOOL targetWow64 = FALSE;
+  if (!IsWow64Process(GetCurrentProcess(), &selfWow64) || !IsWow64Process(process, &targetWow64)) {
+    return false;
+  }
+  if (selfWow64 != targetWow64) {
+    SetLastError(ERROR_BAD_EXE_FORMAT);
+    return false;
+  }
+  return true;
+}
+
 int Fail(Exit status, const char* what, const char* detail = "") {
   std::fprintf(stderr, "Report: %s%s (error %lu)\n", what, detail, GetLastError());
   return status;
 }
 
 int WriteRequestedDump() {
-  ScopedHandle mapping(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kBlockName));
-  if (!mapping) return Fail(kNoRequest, "no dump request: cannot open ", kBlockName);
-  ScopedMappedView view(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, kBlockSize));
-  if (!view) return Fail(kNoRequest, "cannot map ", kBlockName);
+  ScopedHandle mapping(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, tarvish::kMiniDumperParamsName));
+  if (!mapping) {
+    return Fail(kNoRequest, "no dump request: cannot open ", tarvish::kMiniDumperParamsName);
+  }
+  ScopedMappedView view(
+      MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, tarvish::kMiniDumperParamsSize));
+  if (!view) return Fail(kNoRequest, "cannot map ", tarvish::kMiniDumperParamsName);
+  unsigned char* block = tarvish::Bytes(view);
 
-  Request r = ReadRequest(tarvish::Bytes(view));
+  // The result speaks of this request alone: a value left from an earlier
+  // one (the library opens an existing block without clearing it) must not
+  // pass for a dump we did not write.
+  tarvish::StoreParams32(block, tarvish::kParamsResult, 0);
+
+  tarvish::MiniDumperRequest r = tarvish::ReadMiniDumperParams(block);
   if (r.path[0] == '\0') {
     SetLastError(ERROR_INVALID_PARAMETER);
     return Fail(kNoFile, "the request names no dump file");
@@ -101,6 +111,12 @@ int WriteRequestedDump() {
   ScopedHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_DUP_HANDLE,
                                    FALSE, r.processId));
   if (!process) return Fail(kNoProcess, "cannot open the crashing process");
+  // Before any file exists: a process of the other width gets no dump from
+  // us, and the library then writes its own.
+  if (!SameWidthAsThisProgram(process.get())) {
+    return Fail(kOtherWidth, "the crashing process is not of this reporter's width",
+                sizeof(void*) == 8 ? " (64-bit)" : " (32-bit)");
+  }
 
   ScopedFileHandle file(CreateFileA(r.path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -117,26 +133,30 @@ int WriteRequestedDump() {
   // A comment stream marks the dump as ours, for whoever reads it later.
   char comment[96];
   std::snprintf(comment, sizeof comment, "Written by Report (process %lu) for process %lu",
-                GetCurrentProcessId(), r.processId);
+                GetCurrentProcessId(), static_cast<unsigned long>(r.processId));
   MINIDUMP_USER_STREAM stream{CommentStreamA, static_cast<ULONG>(std::strlen(comment) + 1), comment};
   MINIDUMP_USER_STREAM_INFORMATION streams{1, &stream};
-  MINIDUMP_CALLBACK_INFORMATION callback{SkipWaitingThread, &r.waitingThreadId};
+  DWORD waitingThreadId = r.waitingThreadId;
+  MINIDUMP_CALLBACK_INFORMATION callback{SkipWaitingThread, &waitingThreadId};
 
-  if (!MiniDumpWriteDump(process.get(), r.processId, file.get(), static_cast<MINIDUMP_TYPE>(r.dumpType),
-                         r.exceptionPointers != 0 ? &exception : nullptr, &streams, &callback)) {
-    const DWORD error = GetLastError();
+  const BOOL written =
+      MiniDumpWriteDump(process.get(), r.processId, file.get(), static_cast<MINIDUMP_TYPE>(r.dumpType),
+                        r.exceptionPointers != 0 ? &exception : nullptr, &streams, &callback);
+  DWORD error = GetLastError();
+  // Only a file that was written and then closed without error is a dump:
+  // the close is where the last of it reaches the disk.
+  const bool closed = CloseHandle(file.release()) != FALSE;
+  if (written && !closed) error = GetLastError();
+  if (!written || !closed) {
     // The library writes the dump itself when we do not; leave it no
     // half-written file to mistake for ours.
-    file.reset();
     DeleteFileA(r.path);
     SetLastError(error);
-    return Fail(kNotWritten, "MiniDumpWriteDump failed for ", r.path);
+    return Fail(kNotWritten, written ? "cannot complete " : "MiniDumpWriteDump failed for ", r.path);
   }
-  file.reset();
 
-  const DWORD written = 1;
-  std::memcpy(tarvish::Bytes(view) + kResult, &written, sizeof written);
-  std::printf("Report: wrote %s for process %lu\n", r.path, r.processId);
+  tarvish::StoreParams32(block, tarvish::kParamsResult, 1);
+  std::printf("Report: wrote %s for process %lu\n", r.path, static_cast<unsigned long>(r.processId));
   return kWritten;
 }
 
@@ -144,7 +164,7 @@ int WriteRequestedDump() {
 
 int main(int argc, char** argv) {
   if (argc != 2 || std::strcmp(argv[1], "-d") != 0) {
-    std::fprintf(stderr, "usage: Report -d\n");
+    std::fputs(kUsageText, stderr);
     return kUsage;
   }
   return WriteRequestedDump();
