@@ -86,6 +86,10 @@ void RunDumpWorker(DumpRequest& request, MiniDumpPlatform& platform) {
       const std::uint32_t self = platform.CurrentThreadId();
       bool written = false;
       for (int call = 0; call < kMiniDumpWriteDumpCalls && !written; ++call) {
+        // A failed call may have written part of a dump: each retry starts
+        // from an empty file. After the last failure the file keeps what
+        // that call wrote, and the last error stays that call's.
+        if (call > 0) platform.RewindDumpFile(file);
         written = platform.MiniDumpWriteDump(file, request.dumpType, info, &self);
       }
       DumpInProgress = 0;

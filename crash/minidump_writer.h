@@ -105,6 +105,10 @@ class MiniDumpPlatform {
   virtual std::int32_t HandOffToReporter(DumpRequest* request) = 0;
   // Creates (or replaces) the dump file; false when it could not.
   virtual bool CreateDumpFile(const char* path, void** file) = 0;
+  // Empties the dump file and moves its file pointer back to its start
+  // (Win32: SetFilePointer to 0, SetEndOfFile), so that a retry starts from
+  // an empty file and a failed partial write leaves no stale bytes behind.
+  virtual void RewindDumpFile(void* file) = 0;
   virtual void CloseDumpFile(void* file) = 0;
   virtual std::uint32_t CurrentThreadId() = 0;
   // One MiniDumpWriteDump call of the current process into `file`.

@@ -120,8 +120,14 @@ bool FakeDumpPlatform::CreateDumpFile(const char* path, void** file) {
     return false;
   }
   ++openFiles;
+  fileContent.clear();
   *file = &file_;
   return true;
+}
+
+void FakeDumpPlatform::RewindDumpFile(void* file) {
+  Record(file == &file_ ? "SetEndOfFile file" : "SetEndOfFile (not the file)");
+  fileContent.clear();
 }
 
 void FakeDumpPlatform::CloseDumpFile(void* file) {
@@ -140,9 +146,11 @@ bool FakeDumpPlatform::MiniDumpWriteDump(void* file, std::uint32_t dumpType,
                        *excludedThreadId});
   const int failuresSoFar = static_cast<int>(dumpCalls.size()) - 1;
   if (dumpFailuresBeforeSuccess < 0 || failuresSoFar < dumpFailuresBeforeSuccess) {
+    fileContent += partialWrite;
     tlsLastError = dumpFailureError;
     return false;
   }
+  fileContent += wholeDump;
   return true;
 }
 

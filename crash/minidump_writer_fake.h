@@ -60,6 +60,10 @@ class FakeDumpPlatform final : public MiniDumpPlatform {
   std::uint32_t fileCreationError = 5;  // ERROR_ACCESS_DENIED
   int dumpFailuresBeforeSuccess = 0;    // negative: MiniDumpWriteDump always fails
   std::uint32_t dumpFailureError = 0x8007012B;
+  // What a failed MiniDumpWriteDump call leaves in the file at its file
+  // pointer (a partial write), and what a successful one writes.
+  std::string partialWrite = "partial;";
+  std::string wholeDump = "MDMP";
 
   // Record.
   struct DumpCall {
@@ -71,6 +75,8 @@ class FakeDumpPlatform final : public MiniDumpPlatform {
   };
   std::vector<DumpCall> dumpCalls;
   int openFiles = 0;
+  // The dump file's bytes; the fake's file pointer is always at its end.
+  std::string fileContent;
   std::uint8_t flagWhenCreatingThread = 0xFF;
   std::uint32_t workerFinalLastError = 0xFFFFFFFF;
   // DumpWorkerThreadId as the worker saw it when it offered the job.
@@ -98,6 +104,7 @@ class FakeDumpPlatform final : public MiniDumpPlatform {
   void SetLastError(std::uint32_t error) override;
   std::int32_t HandOffToReporter(DumpRequest* request) override;
   bool CreateDumpFile(const char* path, void** file) override;
+  void RewindDumpFile(void* file) override;
   void CloseDumpFile(void* file) override;
   std::uint32_t CurrentThreadId() override;
   bool MiniDumpWriteDump(void* file, std::uint32_t dumpType, const DumpException* exception,

@@ -331,5 +331,32 @@ TEST_F(MiniDumpWriter, TheWorkersThreadIdIsKnownWhileItRuns) {
   EXPECT_EQ(DumpWorkerThreadId.load(), 0u);
 }
 
+// A failed MiniDumpWriteDump call may leave part of a dump in the file:
+// every retry starts from an empty file, so a dump written on a later call
+// carries no stale bytes of the failed ones.
+TEST_F(MiniDumpWriter, EachRetryStartsFromAnEmptyFile) {
+  platform_.dumpFailuresBeforeSuccess = 2;
+  EXPECT_EQ(Write(), kDumpWritten);
+  EXPECT_EQ(platform_.fileContent, "MDMP");
+  std::vector<std::string> worker;
+  for (const auto& call : platform_.Calls()) {
+    if (call.rfind("worker ", 0) == 0) worker.push_back(call);
+  }
+  EXPECT_THAT(worker, ElementsAre("worker HandOffToReporter", "worker CreateFileA C:\\d\\x.dmp",
+                                  "worker MiniDumpWriteDump", "worker SetEndOfFile file",
+                                  "worker MiniDumpWriteDump", "worker SetEndOfFile file",
+                                  "worker MiniDumpWriteDump", "worker CloseHandle file"));
+}
+
+TEST_F(MiniDumpWriter, AfterTheLastFailureTheFileKeepsWhatThatCallWrote) {
+  platform_.dumpFailuresBeforeSuccess = -1;
+  EXPECT_EQ(Write(), kDumpWriteFailed);
+  EXPECT_EQ(platform_.CountCalls("worker MiniDumpWriteDump"), kMiniDumpWriteDumpCalls);
+  EXPECT_EQ(platform_.CountCalls("worker SetEndOfFile"), kMiniDumpWriteDumpCalls - 1)
+      << "before each retry, not after the last call";
+  EXPECT_EQ(platform_.fileContent, "partial;");
+  EXPECT_EQ(FakeDumpPlatform::ThreadLastError(), 0x8007012Bu) << "the last dump call's error";
+}
+
 }  // namespace
 }  // namespace tarvish

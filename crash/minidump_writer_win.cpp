@@ -53,6 +53,13 @@ class SystemDumpPlatform final : public MiniDumpPlatform {
     return h != INVALID_HANDLE_VALUE;
   }
 
+  void RewindDumpFile(void* file) override {
+    // Nothing to do about a failure here: the retry that follows tells.
+    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER) {
+      SetEndOfFile(file);
+    }
+  }
+
   void CloseDumpFile(void* file) override { ::CloseHandle(file); }
   std::uint32_t CurrentThreadId() override { return GetCurrentThreadId(); }
 
