@@ -22,9 +22,14 @@ static_assert(sizeof(EXCEPTION_RECORD) == 80 && sizeof(CONTEXT) == 716);
 
 namespace {
 
-// Module storage: the crash gate gives it to one thread at a time.
+// Module storage: the crash gate gives it to one thread at a time. The
+// name is not taken from the heap: the heap may be the thing that is
+// broken, and a fault inside HeapAlloc would leave its lock held for the
+// dump that follows.
 DWORD gBytesWritten;
-constexpr DWORD kNameBufferSize = MAX_PATH + 1;
+char gSnapshotName[MAX_PATH + 1];
+static_assert(sizeof gSnapshotName >= kCrashNameLimit + sizeof kSnapshotExtension - 1,
+              "the longest name and its extension fit");
 
 class FileSink final : public SnapshotSink {
  public:
@@ -65,14 +70,11 @@ void WriteSnapshotGuarded(void* raw) {
 }  // namespace
 
 bool OpenSnapshotFile(ScopedFileHandle& file) {
-  HANDLE heap = GetProcessHeap();
-  auto* name = static_cast<char*>(HeapAlloc(heap, 0, kNameBufferSize));
-  if (name == nullptr) return false;
-  BuildCrashFileName(CrashNamePrefix, name, kCrashNameLimit, true);
-  lstrcatA(name, kSnapshotExtension);
-  file.reset(CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  gSnapshotName[0] = '\0';
+  BuildCrashFileName(CrashNamePrefix, gSnapshotName, kCrashNameLimit, true);
+  lstrcatA(gSnapshotName, kSnapshotExtension);
+  file.reset(CreateFileA(gSnapshotName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  HeapFree(heap, 0, name);
   if (!file) return false;
   FileSink sink(file.get());
   WriteSnapshotHeader(sink);

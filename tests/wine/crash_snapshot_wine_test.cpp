@@ -21,9 +21,13 @@ namespace {
 std::string gName;
 int* volatile gNull = nullptr;
 bool gFault = false;
+const char* gNameBuffer = nullptr;
+std::uint32_t gNameSize = 0;
 }  // namespace
 
 void BuildCrashFileName(const char*, char* buffer, std::uint32_t size, bool) {
+  gNameBuffer = buffer;
+  gNameSize = size;
   lstrcpynA(buffer, gName.c_str(), static_cast<int>(size));
 }
 
@@ -81,6 +85,27 @@ TEST(SnapshotFile, AFaultInTheRecordsLeavesTheFileClosedWithWhatWasWritten) {
     EXPECT_TRUE(Closed(path)) << "fault " << c.fault << ": the snapshot file is still open";
     DeleteFileA(path.c_str());
   }
+}
+
+// The heap may be what the crash broke: the name is built in the module's
+// own storage, which holds the longest name with its extension.
+TEST(SnapshotFile, TheNameIsBuiltInModuleStorage) {
+  tarvish::gName = TempPath("crash_snapshot_wine_test");
+  tarvish::gName.resize(tarvish::kCrashNameLimit - 1, 'n');
+  const std::string path = tarvish::gName + ".qvd";
+  tarvish::gFault = false;
+  tarvish::gNameBuffer = nullptr;
+  EXCEPTION_POINTERS pointers{};
+  tarvish::WriteSnapshot(&pointers);
+  HMODULE owner = nullptr;
+  ASSERT_TRUE(GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                     GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                 tarvish::gNameBuffer, &owner));
+  EXPECT_EQ(owner, GetModuleHandleA(nullptr));
+  EXPECT_EQ(tarvish::gNameSize, tarvish::kCrashNameLimit);
+  EXPECT_EQ(std::string(tarvish::gNameBuffer), path);
+  EXPECT_NE(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES) << path;
+  DeleteFileA(path.c_str());
 }
 
 TEST(SnapshotFile, NoFileCanBeCreatedNoSnapshotAndNoFault) {
