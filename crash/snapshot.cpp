@@ -11,7 +11,6 @@ namespace {
 unsigned char gRecordTag[2];
 unsigned char gRecordLength[2];
 const void* gStackStart;
-const unsigned char kHeaderTail[4] = {0x01, 0x01, 0x01, 0x00};
 
 void StoreLittleEndian(unsigned char (&out)[2], std::uint16_t value) {
   out[0] = static_cast<unsigned char>(value & 0xFF);
@@ -37,7 +36,7 @@ const void* PointerAt(const void* block, std::size_t index) {
 
 void WriteSnapshotHeader(SnapshotSink& sink) {
   sink.Write(kSnapshotSignature, sizeof kSnapshotSignature);
-  for (const unsigned char& b : kHeaderTail) sink.Write(&b, 1);
+  for (const unsigned char& b : kSnapshotHeaderTail) sink.Write(&b, 1);
 }
 
 void WriteSnapshotRecords(SnapshotSink& sink, SnapshotMemory& memory, const SnapshotLayout& layout,

@@ -16,8 +16,14 @@
 
 namespace tarvish {
 
+// The file format, shared with the decoder in tools/qvd.
+//
+// The header: the signature with its NUL, then four fixed bytes.
 inline constexpr char kSnapshotSignature[20] = "QuillvexDiagnostics";
+inline constexpr unsigned char kSnapshotHeaderTail[4] = {0x01, 0x01, 0x01, 0x00};
 inline constexpr std::size_t kSnapshotHeaderSize = 24;
+static_assert(sizeof kSnapshotSignature + sizeof kSnapshotHeaderTail == kSnapshotHeaderSize);
+// Record tags, in file order; each record occurs at most once.
 inline constexpr std::uint16_t kTagExceptionRecord = 0xC000;
 inline constexpr std::uint16_t kTagContext = 0xC001;
 inline constexpr std::uint16_t kTagThreadBlock = 0xC002;

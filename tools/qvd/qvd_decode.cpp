@@ -4,24 +4,37 @@
 #include <cstdio>
 #include <cstring>
 
+#include "crash/snapshot.h"
+#include "crash/snapshot_layout.h"
+
 namespace qvd {
 
 namespace {
 
-constexpr char kSignature[20] = "QuillvexDiagnostics";
-constexpr std::uint8_t kHeaderTail[4] = {1, 1, 1, 0};
-constexpr std::size_t kHeaderSize = 24;
-constexpr std::size_t kStackCap = 0xFFFC;
+using tarvish::kSnapshotHeaderSize;
+using tarvish::kSnapshotHeaderTail;
+using tarvish::kSnapshotSignature;
+using tarvish::kSnapshotStackCap;
+using tarvish::kTagContext;
+using tarvish::kTagExceptionRecord;
+using tarvish::kTagStack;
+using tarvish::kTagThreadBlock;
 
-// Sizes and offsets of the structures in each layout.
+// The records are kept by their tag's distance from the first one.
+static_assert(kTagContext == kTagExceptionRecord + 1 && kTagThreadBlock == kTagExceptionRecord + 2 &&
+              kTagStack == kTagExceptionRecord + 3);
+
+// The record sizes of each layout, and where the decoder finds the fields
+// inside the exception record.
 struct Layout {
   Arch arch;
   const char* name;
-  std::size_t exceptionRecord, context, threadBlock, pointer;
+  tarvish::SnapshotLayout sizes;
+  std::size_t pointer;
   std::size_t addressOffset, numberOffset, informationOffset;
 };
-constexpr Layout kX86{Arch::kX86, "x86", 80, 716, 52, 4, 12, 16, 20};
-constexpr Layout kX64{Arch::kX64, "x64", 152, 1232, 104, 8, 16, 24, 32};
+constexpr Layout kX86{Arch::kX86, "x86", tarvish::kSnapshotLayoutX86, 4, 12, 16, 20};
+constexpr Layout kX64{Arch::kX64, "x64", tarvish::kSnapshotLayoutX64, 8, 16, 24, 32};
 
 std::uint64_t Read(const std::uint8_t* p, std::size_t size) {
   std::uint64_t v = 0;
@@ -46,10 +59,10 @@ std::string Format(const char* format, ...) {
 
 const char* TagName(std::uint16_t tag) {
   switch (tag) {
-    case 0xC000: return "exception record";
-    case 0xC001: return "context";
-    case 0xC002: return "thread block";
-    case 0xC003: return "stack";
+    case kTagExceptionRecord: return "exception record";
+    case kTagContext: return "context";
+    case kTagThreadBlock: return "thread block";
+    case kTagStack: return "stack";
   }
   return "unknown";
 }
@@ -57,9 +70,9 @@ const char* TagName(std::uint16_t tag) {
 // The layout a record's length implies, or nullptr when it fits neither.
 const Layout* LayoutFor(std::uint16_t tag, std::size_t length) {
   for (const Layout* l : {&kX86, &kX64}) {
-    if ((tag == 0xC000 && length == l->exceptionRecord) ||
-        (tag == 0xC001 && length == l->context) ||
-        (tag == 0xC002 && length == l->threadBlock)) {
+    if ((tag == kTagExceptionRecord && length == l->sizes.exceptionRecord) ||
+        (tag == kTagContext && length == l->sizes.context) ||
+        (tag == kTagThreadBlock && length == l->sizes.threadBlockHead)) {
       return l;
     }
   }
@@ -119,31 +132,34 @@ const char* ExceptionName(std::uint32_t code) {
 }
 
 DecodeResult Decode(const std::uint8_t* data, std::size_t size) {
-  if (size < kHeaderSize) {
-    return Fail(Format("truncated header: %zu of 24 bytes", size));
+  if (size < kSnapshotHeaderSize) {
+    return Fail(Format("truncated header: %zu of %zu bytes", size, kSnapshotHeaderSize));
   }
-  if (std::memcmp(data, kSignature, sizeof kSignature) != 0) {
-    return Fail("not a snapshot file: the signature \"QuillvexDiagnostics\" is missing");
+  if (std::memcmp(data, kSnapshotSignature, sizeof kSnapshotSignature) != 0) {
+    return Fail(Format("not a snapshot file: the signature \"%s\" is missing", kSnapshotSignature));
   }
-  if (std::memcmp(data + 20, kHeaderTail, sizeof kHeaderTail) != 0) {
-    return Fail(Format("unsupported header bytes %02x %02x %02x %02x (expected 01 01 01 00)",
-                       data[20], data[21], data[22], data[23]));
+  const std::uint8_t* tail = data + sizeof kSnapshotSignature;
+  if (std::memcmp(tail, kSnapshotHeaderTail, sizeof kSnapshotHeaderTail) != 0) {
+    const unsigned char* expected = kSnapshotHeaderTail;
+    return Fail(Format("unsupported header bytes %02x %02x %02x %02x (expected %02x %02x %02x %02x)",
+                       tail[0], tail[1], tail[2], tail[3], expected[0], expected[1], expected[2],
+                       expected[3]));
   }
 
   Snapshot s{};
   const Layout* layout = nullptr;
-  const std::uint8_t* payload[4] = {};
-  std::size_t at = kHeaderSize;
+  const std::uint8_t* payload[kTagStack - kTagExceptionRecord + 1] = {};
+  std::size_t at = kSnapshotHeaderSize;
   while (at < size) {
     if (size - at < 4) {
       return Fail(Format("truncated record header at offset %zu: %zu of 4 bytes", at, size - at));
     }
     const auto tag = static_cast<std::uint16_t>(Read(data + at, 2));
     const auto length = static_cast<std::size_t>(Read(data + at + 2, 2));
-    if (tag < 0xC000 || tag > 0xC003) {
+    if (tag < kTagExceptionRecord || tag > kTagStack) {
       return Fail(Format("unknown record tag 0x%04X at offset %zu", tag, at));
     }
-    const std::size_t index = tag - 0xC000u;
+    const std::size_t index = tag - kTagExceptionRecord;
     if (!s.records.empty() && tag <= s.records.back().tag) {
       return Fail(Format("record 0x%04X at offset %zu is %s", tag, at,
                          payload[index] ? "repeated" : "out of order"));
@@ -152,9 +168,10 @@ DecodeResult Decode(const std::uint8_t* data, std::size_t size) {
       return Fail(Format("truncated record 0x%04X at offset %zu: %zu of %zu payload bytes", tag,
                          at, size - at - 4, length));
     }
-    if (tag == 0xC003) {
-      if (length > kStackCap) {
-        return Fail(Format("stack record at offset %zu is %zu bytes, more than 65532", at, length));
+    if (tag == kTagStack) {
+      if (length > kSnapshotStackCap) {
+        return Fail(Format("stack record at offset %zu is %zu bytes, more than %zu", at, length,
+                           static_cast<std::size_t>(kSnapshotStackCap)));
       }
     } else {
       const Layout* implied = LayoutFor(tag, length);
