@@ -66,9 +66,8 @@ extern std::atomic<std::uint32_t> DumpWorkerThreadId;
 constexpr int kMiniDumpWriteDumpCalls = 20;
 
 // Limits of the argument checks. EXCEPTION_POINTERS is two native pointers
-// (ExceptionRecord, ContextRecord): 8 bytes on 32-bit builds, as the
-// specification's IsBadReadPtr(pointers, 8) has it, and 16 on 64-bit ones,
-// where 8 would leave ContextRecord unchecked. minidump_writer_win.cpp pins
+// (ExceptionRecord, ContextRecord): 8 bytes on 32-bit builds and 16 on
+// 64-bit ones, where checking 8 would leave ContextRecord unchecked. minidump_writer_win.cpp pins
 // it to sizeof(EXCEPTION_POINTERS).
 constexpr std::uint32_t kDumpPathCheckLength = 260;
 constexpr std::uint32_t kExceptionPointersCheckSize = 2 * sizeof(void*);
