@@ -79,17 +79,17 @@ const Layout* LayoutFor(std::uint16_t tag, std::size_t length) {
   return nullptr;
 }
 
-struct RegisterSpec {
+struct RegisterField {
   const char* name;
   std::size_t offset, size;
 };
-constexpr RegisterSpec kX86Registers[] = {
+constexpr RegisterField kX86Registers[] = {
     {"eax", 176, 4}, {"ebx", 164, 4}, {"ecx", 172, 4}, {"edx", 168, 4}, {"esi", 160, 4},
     {"edi", 156, 4}, {"ebp", 180, 4}, {"esp", 196, 4}, {"eip", 184, 4}, {"eflags", 192, 4},
     {"cs", 188, 4},  {"ss", 200, 4},  {"ds", 152, 4},  {"es", 148, 4},  {"fs", 144, 4},
     {"gs", 140, 4},
 };
-constexpr RegisterSpec kX64Registers[] = {
+constexpr RegisterField kX64Registers[] = {
     {"rax", 120, 8}, {"rbx", 144, 8}, {"rcx", 128, 8}, {"rdx", 136, 8}, {"rsi", 168, 8},
     {"rdi", 176, 8}, {"rbp", 160, 8}, {"rsp", 152, 8}, {"r8", 184, 8},  {"r9", 192, 8},
     {"r10", 200, 8}, {"r11", 208, 8}, {"r12", 216, 8}, {"r13", 224, 8}, {"r14", 232, 8},
@@ -211,10 +211,10 @@ DecodeResult Decode(const std::uint8_t* data, std::size_t size) {
   }
   if (const std::uint8_t* c = payload[1]) {
     if (layout->arch == Arch::kX86) {
-      for (const RegisterSpec& spec : kX86Registers) s.registers.push_back({spec.name, Read(c + spec.offset, spec.size)});
+      for (const RegisterField& field : kX86Registers) s.registers.push_back({field.name, Read(c + field.offset, field.size)});
       s.stackPointer = Read(c + 196, 4);
     } else {
-      for (const RegisterSpec& spec : kX64Registers) s.registers.push_back({spec.name, Read(c + spec.offset, spec.size)});
+      for (const RegisterField& field : kX64Registers) s.registers.push_back({field.name, Read(c + field.offset, field.size)});
       s.stackPointer = Read(c + 152, 8);
     }
     s.hasStackPointer = true;
