@@ -12,6 +12,7 @@
 #include "crash/crash_file_name.h"
 #include "crash/snapshot.h"
 #include "crash/snapshot_win.h"
+#include "tests/wine/dll_under_test.h"
 
 namespace tarvish {
 
@@ -44,11 +45,7 @@ void WriteSnapshotRecords(SnapshotSink& sink, SnapshotMemory&, const SnapshotLay
 
 namespace {
 
-std::string TempPath(const char* name) {
-  char dir[MAX_PATH + 1] = {};
-  GetTempPathA(sizeof dir, dir);
-  return std::string(dir) + name;
-}
+std::string TempPath(const char* name) { return tarvish_test::TempDirectory() + name; }
 
 std::string Contents(const std::string& path) {
   std::string bytes;

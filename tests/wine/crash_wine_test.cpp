@@ -27,18 +27,13 @@ namespace {
 
 using tarvish_test::MiniDumpFile;
 using tarvish_test::ProgramFolder;
+using tarvish_test::TempDirectory;
 
 constexpr char kVendorKey[] = "Software\\Quillvex Software";
 constexpr char kSettingsKey[] = "Software\\Quillvex Software\\QuillvexDiagnostics\\CrashHandler\\";
 constexpr REGSAM kView = sizeof(void*) == 4 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 constexpr unsigned long long kFaultAddress = 0xBAD0;
 constexpr DWORD kCrashTimeoutMs = 30000;
-
-std::string TempDirectory() {
-  char path[MAX_PATH + 1] = {};
-  GetTempPathA(sizeof path, path);
-  return path;
-}
 
 unsigned long long Ticks(const FILETIME& t) {
   return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;

@@ -15,6 +15,13 @@ inline std::string ProgramFolder() {
   return folder.substr(0, folder.find_last_of("\\/") + 1);
 }
 
+// The user's temp directory, with its trailing backslash.
+inline std::string TempDirectory() {
+  char path[MAX_PATH + 1] = {};
+  DWORD n = GetTempPathA(sizeof path, path);
+  return std::string(path, n <= MAX_PATH ? n : 0);
+}
+
 class DllUnderTest {
  public:
   DllUnderTest() : module_(LoadLibraryA((ProgramFolder() + "Tarvish.dll").c_str())) {}

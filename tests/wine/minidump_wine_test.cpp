@@ -35,6 +35,7 @@ using tarvish::ScopedFileHandle;
 using tarvish::ScopedHandle;
 using tarvish_test::MiniDumpFile;
 using tarvish_test::ProgramFolder;
+using tarvish_test::TempDirectory;
 
 constexpr DWORD kExceptionCode = 0xE0545653;
 
@@ -64,12 +65,6 @@ struct FakeCrash {
   CONTEXT context{};
   EXCEPTION_POINTERS pointers{};
 };
-
-std::string TempFolder() {
-  char path[MAX_PATH + 1];
-  DWORD n = GetTempPathA(sizeof path, path);
-  return std::string(path, n);
-}
 
 // What the platform's dump writer asks the callback, recorded while it
 // writes a dump from a thread that refuses itself through
@@ -115,8 +110,7 @@ const CallbackProbe& ProbeOfThePlatformsDumpWriter() {
   const auto write = reinterpret_cast<WriteFn>(
       reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("DBGHELP.DLL"), "MiniDumpWriteDump")));
   if (write == nullptr) return probe;
-  char temp[MAX_PATH + 1];
-  const std::string path = std::string(temp, GetTempPathA(sizeof temp, temp)) + "tarvish-probe-" +
+  const std::string path = TempDirectory() + "tarvish-probe-" +
                            std::to_string(GetCurrentProcessId()) + ".dmp";
   std::thread([&] {
     probe.self = GetCurrentThreadId();
@@ -139,7 +133,7 @@ class MiniDumpWriterWine : public ::testing::Test {
     SetCurrentDirectoryA(folder_.c_str());
     reporterCopy_ = folder_ + "Report.exe";
     DeleteFileA(reporterCopy_.c_str());  // no reporter unless a test puts one here
-    path_ = TempFolder() + "tarvish-minidump-" + std::to_string(GetCurrentProcessId()) + "-" +
+    path_ = TempDirectory() + "tarvish-minidump-" + std::to_string(GetCurrentProcessId()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".dmp";
     DeleteFileA(path_.c_str());
   }
@@ -255,7 +249,7 @@ TEST_F(MiniDumpWriterWine, FailuresBeforeAnyDumpWork) {
             tarvish::kDumpBadArgument);
   EXPECT_EQ(tarvish::WriteMiniDump(0, path_.c_str(), 1, reinterpret_cast<EXCEPTION_POINTERS*>(16)),
             tarvish::kDumpBadArgument);
-  const std::string tooLong = TempFolder() + std::string(300, 'd') + ".dmp";
+  const std::string tooLong = TempDirectory() + std::string(300, 'd') + ".dmp";
   EXPECT_EQ(tarvish::WriteMiniDump(0, tooLong.c_str(), 1, nullptr), tarvish::kDumpBadArgument);
   const std::string unreachable = folder_ + "no-such-folder\\x.dmp";
   EXPECT_EQ(tarvish::WriteMiniDump(0, unreachable.c_str(), GetCurrentThreadId(), &crash.pointers),

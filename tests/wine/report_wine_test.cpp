@@ -102,8 +102,7 @@ class RequestBlock {
 class ReportWine : public ::testing::Test {
  protected:
   void SetUp() override {
-    char temp[MAX_PATH + 1];
-    path_ = std::string(temp, GetTempPathA(sizeof temp, temp)) + "tarvish-report-test.dmp";
+    path_ = tarvish_test::TempDirectory() + "tarvish-report-test.dmp";
     DeleteFileA(path_.c_str());
   }
   void TearDown() override { DeleteFileA(path_.c_str()); }

@@ -87,9 +87,7 @@ class Shortcut : public ::testing::Test {
     ASSERT_NE(dll_.module(), nullptr);
     check_ = dll_.Get<CheckShortcutFn>("CheckShortCutAndUpdateIfNecessary");
     ASSERT_NE(check_, nullptr);
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    dir_ = std::string(temp) + "tarvish shortcut " + std::to_string(GetCurrentProcessId()) + " " +
+    dir_ = tarvish_test::TempDirectory() + "tarvish shortcut " + std::to_string(GetCurrentProcessId()) + " " +
            ::testing::UnitTest::GetInstance()->current_test_info()->name();
     CreateDirectoryA(dir_.c_str(), nullptr);
     oldTarget_ = dir_ + "\\Quillvex Editor.exe";

@@ -52,9 +52,7 @@ TEST(StdcallMeasure, TellsCalleePopsFromCallerPopsAndPassesArgumentsInOrder) {
 class ScratchFolder {
  public:
   ScratchFolder() {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(MAX_PATH, temp);
-    path_ = std::string(temp) + "tarvish-stdcall-" + std::to_string(GetCurrentProcessId()) + "\\";
+    path_ = tarvish_test::TempDirectory() + "tarvish-stdcall-" + std::to_string(GetCurrentProcessId()) + "\\";
     CreateDirectoryA(path_.c_str(), nullptr);
   }
   ~ScratchFolder() {
